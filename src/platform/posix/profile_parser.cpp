@@ -1,0 +1,560 @@
+#include "platform/posix/profile_parser.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/posix/text_encoding.h"
+
+namespace psrl::platform::posix {
+namespace {
+
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+bool IsProfileSpace(char16_t c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }
+bool IsLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
+char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+std::u16string Folded(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& c : folded) {
+    c = Fold(c);
+  }
+  return folded;
+}
+
+// True when `text` has a lone surrogate or U+FFFD: its UTF-8 bytes then do not identify
+// it among decoded file text, so it must be compared as decoded text.
+bool NeedsDecodedComparison(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == kReplacementCharacter) {
+      return true;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (IsSurrogate(c)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HasLineBreak(std::u16string_view text) {
+  return std::any_of(text.begin(), text.end(), IsLineBreak);
+}
+
+// Fills a buffer in the GetPrivateProfileSectionNamesW format, name by name.
+class SectionNameWriter {
+ public:
+  SectionNameWriter(char16_t* buffer, uint32_t size) : buffer_(buffer), size_(size) {
+    if (buffer_ == nullptr || size_ == 0) {
+      done_ = true;
+    } else if (size_ == 1) {
+      buffer_[0] = 0;
+      done_ = true;
+    } else {
+      room_ = size_ - 1;
+    }
+  }
+
+  // False once the list is complete or cut, when further names change nothing.
+  bool Add(std::u16string_view name) {
+    if (done_) {
+      return false;
+    }
+    const size_t needed = name.size() + 1;
+    if (needed >= room_) {
+      // Cut: as much of the name as fits, then two zeros.
+      std::copy_n(name.data(), room_ - 1, buffer_ + used_);
+      used_ += room_ - 1;
+      buffer_[used_++] = 0;
+      buffer_[used_] = 0;
+      result_ = size_ - 2;
+      done_ = true;
+      return false;
+    }
+    std::copy(name.begin(), name.end(), buffer_ + used_);
+    used_ += static_cast<uint32_t>(needed);
+    buffer_[used_ - 1] = 0;
+    room_ -= static_cast<uint32_t>(needed);
+    return true;
+  }
+
+  uint32_t Finish() {
+    if (done_) {
+      return result_;
+    }
+    buffer_[used_] = 0;
+    return used_;
+  }
+
+ private:
+  char16_t* buffer_;
+  uint32_t size_;
+  uint32_t room_ = 0;  // characters left, keeping one for the final zero
+  uint32_t used_ = 0;
+  uint32_t result_ = 0;
+  bool done_ = false;
+};
+
+}  // namespace
+
+std::u16string_view TrimProfileText(std::u16string_view text) {
+  while (!text.empty() && IsProfileSpace(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && IsProfileSpace(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+uint32_t CopyProfileValue(std::u16string_view text, char16_t* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) {
+    return 0;
+  }
+  if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') &&
+      text.back() == text.front()) {
+    text = text.substr(1, text.size() - 2);
+  }
+  const auto count = static_cast<uint32_t>(std::min<size_t>(text.size(), size - 1));
+  std::copy_n(text.data(), count, buffer);
+  buffer[count] = 0;
+  return count;
+}
+
+std::u16string_view ProfileDefaultText(const char16_t* defaultValue) {
+  std::u16string_view text = defaultValue == nullptr ? u"" : defaultValue;
+  while (!text.empty() && text.back() == u' ') {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+uint32_t ProfileIntFromValue(const std::optional<std::u16string>& value, int32_t defaultValue) {
+  // The text as GetPrivateProfileIntW sees it: copied into 30 characters.
+  char16_t text[30];
+  const uint32_t length = CopyProfileValue(value ? *value : u"", text, 30);
+  if (length == 0) {
+    return static_cast<uint32_t>(defaultValue);
+  }
+
+  uint32_t i = 0;
+  while (i < length && text[i] <= u' ') {
+    ++i;
+  }
+  bool negative = false;
+  if (i < length && (text[i] == u'+' || text[i] == u'-')) {
+    negative = text[i++] == u'-';
+  }
+  uint32_t base = 10;
+  if (i + 1 < length && text[i] == u'0') {
+    const char16_t prefix = text[i + 1];
+    base = prefix == u'x' ? 16 : prefix == u'o' ? 8 : prefix == u'b' ? 2 : 10;
+    if (base != 10) {
+      i += 2;
+    }
+  }
+  uint32_t total = 0;
+  for (; i < length; ++i) {
+    const char16_t c = text[i];
+    uint32_t digit = base;
+    if (c >= u'0' && c <= u'9') {
+      digit = c - u'0';
+    } else if (c >= u'a' && c <= u'z') {
+      digit = c - u'a' + 10;
+    } else if (c >= u'A' && c <= u'Z') {
+      digit = c - u'A' + 10;
+    }
+    if (digit >= base) {
+      break;
+    }
+    total = total * base + digit;  // unsigned: wraps at 32 bits
+  }
+  return negative ? 0u - total : total;
+}
+
+ProfileDocument::ProfileDocument() { Parse(); }
+
+ProfileDocument::ProfileDocument(std::string bytes) : bytes_(std::move(bytes)) { Parse(); }
+
+char16_t ProfileDocument::UnitAt(uint32_t offset) const {
+  const auto byte = [this](uint32_t at) { return static_cast<unsigned char>(bytes_[at]); };
+  switch (encoding_) {
+    case ProfileEncoding::kUtf16Le:
+      return static_cast<char16_t>(byte(offset) | (byte(offset + 1) << 8));
+    case ProfileEncoding::kUtf16Be:
+      return static_cast<char16_t>((byte(offset) << 8) | byte(offset + 1));
+    default:
+      return byte(offset);
+  }
+}
+
+void ProfileDocument::Parse() {
+  sections_.clear();
+  keys_.clear();
+  sectionsByName_.clear();
+  hasDeletions_ = false;
+  oversized_ = bytes_.size() >= kNone;
+
+  const std::string_view bytes = bytes_;
+  encoding_ = ProfileEncoding::kUtf8;
+  unit_ = 1;
+  textBegin_ = 0;
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    encoding_ = ProfileEncoding::kUtf8WithBom;
+    textBegin_ = 3;
+  } else if (bytes.starts_with("\xFF\xFE")) {
+    encoding_ = ProfileEncoding::kUtf16Le;
+    unit_ = 2;
+    textBegin_ = 2;
+  } else if (bytes.starts_with("\xFE\xFF")) {
+    encoding_ = ProfileEncoding::kUtf16Be;
+    unit_ = 2;
+    textBegin_ = 2;
+  }
+  if (oversized_) {
+    textBegin_ = textEnd_ = 0;
+    return;
+  }
+  const auto size = static_cast<uint32_t>(bytes.size());
+  textEnd_ = textBegin_ + (size - textBegin_) / unit_ * unit_;
+
+  // Structural characters are ASCII, and in UTF-8 a byte below 0x80 is always the ASCII
+  // character itself, so the lines can be split and trimmed on code units while the
+  // offsets stay byte offsets.
+  const uint32_t unit = unit_;
+  uint32_t position = textBegin_;
+  uint32_t current = kNone;  // index of the section the lines belong to
+  while (position < textEnd_) {
+    const uint32_t lineBegin = position;
+    while (position < textEnd_ && !IsLineBreak(UnitAt(position))) {
+      position += unit;
+    }
+    uint32_t end = position;
+    while (position < textEnd_ && IsLineBreak(UnitAt(position))) {
+      position += unit;
+    }
+
+    uint32_t begin = lineBegin;
+    while (begin < end && IsProfileSpace(UnitAt(begin))) {
+      begin += unit;
+    }
+    while (end > begin && IsProfileSpace(UnitAt(end - unit))) {
+      end -= unit;
+    }
+    if (begin == end) {
+      continue;
+    }
+
+    if (UnitAt(begin) == u'[') {
+      uint32_t close = end;
+      while (close > begin && UnitAt(close - unit) != u']') {
+        close -= unit;
+      }
+      if (close > begin) {
+        close -= unit;  // the last ']'
+        uint32_t nameBegin = begin + unit;
+        uint32_t nameEnd = close;
+        while (nameBegin < nameEnd && IsProfileSpace(UnitAt(nameBegin))) {
+          nameBegin += unit;
+        }
+        while (nameEnd > nameBegin && IsProfileSpace(UnitAt(nameEnd - unit))) {
+          nameEnd -= unit;
+        }
+        if (current != kNone) {
+          sections_[current].end = lineBegin;
+        }
+        current = static_cast<uint32_t>(sections_.size());
+        sections_.push_back({.headerBegin = lineBegin,
+                             .end = size,
+                             .nameBegin = nameBegin,
+                             .nameEnd = nameEnd,
+                             .lastContentEnd = end,
+                             .firstKey = static_cast<uint32_t>(keys_.size()),
+                             .keyCount = 0,
+                             .nextSameName = kNone,
+                             .deleted = false});
+        if (nameBegin != nameEnd) {
+          auto [entry, inserted] = sectionsByName_.try_emplace(Folded(Decode(nameBegin, nameEnd)),
+                                                               SameName{current, current});
+          if (!inserted) {
+            sections_[entry->second.last].nextSameName = current;
+            entry->second.last = current;
+          }
+        }
+        continue;
+      }
+    }
+    if (current == kNone) {
+      continue;  // before the first header: never addressed
+    }
+
+    Key key{.nameBegin = begin, .nameEnd = end, .valueBegin = kNone, .valueEnd = kNone};
+    uint32_t equals = begin;
+    while (equals < end && UnitAt(equals) != u'=') {
+      equals += unit;
+    }
+    if (equals < end) {
+      key.nameEnd = equals;
+      while (key.nameEnd > begin && IsProfileSpace(UnitAt(key.nameEnd - unit))) {
+        key.nameEnd -= unit;
+      }
+      key.valueBegin = equals + unit;
+      while (key.valueBegin < end && IsProfileSpace(UnitAt(key.valueBegin))) {
+        key.valueBegin += unit;
+      }
+      key.valueEnd = end;
+    }
+    keys_.push_back(key);
+    ++sections_[current].keyCount;
+    sections_[current].lastContentEnd = end;
+  }
+}
+
+std::u16string ProfileDocument::Decode(uint32_t begin, uint32_t end) const {
+  if (unit_ == 1) {
+    return DecodeUtf8(std::string_view(bytes_).substr(begin, end - begin));
+  }
+  std::u16string text;
+  text.reserve((end - begin) / 2);
+  for (uint32_t at = begin; at < end; at += 2) {
+    text.push_back(UnitAt(at));
+  }
+  return text;
+}
+
+std::string ProfileDocument::Encode(std::u16string_view text) const {
+  if (unit_ == 1) {
+    return EncodeUtf8(text);
+  }
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  const bool littleEndian = encoding_ == ProfileEncoding::kUtf16Le;
+  for (const char16_t c : text) {
+    const auto low = static_cast<char>(c & 0xFF);
+    const auto high = static_cast<char>(c >> 8);
+    bytes.push_back(littleEndian ? low : high);
+    bytes.push_back(littleEndian ? high : low);
+  }
+  return bytes;
+}
+
+ProfileDocument::Query ProfileDocument::MakeQuery(std::u16string_view name) const {
+  Query query;
+  query.folded = Folded(TrimProfileText(name));
+  if (unit_ == 1 && !NeedsDecodedComparison(query.folded)) {
+    // Valid UTF-8 decodes one way only, and the folding touches ASCII bytes only, so
+    // equal bytes (after folding) are exactly equal decoded names.
+    query.utf8 = EncodeUtf8(query.folded);
+    query.byteComparable = true;
+  }
+  return query;
+}
+
+bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& query) const {
+  if (unit_ == 2) {
+    if ((end - begin) / 2 != query.folded.size()) {
+      return false;
+    }
+    for (size_t i = 0; i < query.folded.size(); ++i) {
+      if (Fold(UnitAt(begin + static_cast<uint32_t>(2 * i))) != query.folded[i]) {
+        return false;
+      }
+    }
+    return true;
+  }
+  if (query.byteComparable) {
+    if (end - begin != query.utf8.size()) {
+      return false;
+    }
+    for (size_t i = 0; i < query.utf8.size(); ++i) {
+      const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes_[begin + i]));
+      if (Fold(c) != static_cast<unsigned char>(query.utf8[i])) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return Folded(Decode(begin, end)) == query.folded;
+}
+
+const ProfileDocument::Section* ProfileDocument::FindSection(const Query& query) const {
+  if (query.folded.empty()) {
+    return nullptr;
+  }
+  const auto found = sectionsByName_.find(query.folded);
+  return found == sectionsByName_.end() ? nullptr : &sections_[found->second.first];
+}
+
+std::optional<std::u16string> ProfileDocument::FindValue(std::u16string_view section,
+                                                         std::u16string_view key) const {
+  const Section* found = FindSection(MakeQuery(section));
+  if (found == nullptr) {
+    return std::nullopt;
+  }
+  const Query keyQuery = MakeQuery(key);
+  if (keyQuery.folded.empty()) {
+    return std::nullopt;
+  }
+  for (uint32_t i = found->firstKey; i < found->firstKey + found->keyCount; ++i) {
+    const Key& candidate = keys_[i];
+    if (NameEquals(candidate.nameBegin, candidate.nameEnd, keyQuery)) {
+      if (candidate.valueBegin == kNone) {
+        return std::nullopt;
+      }
+      return Decode(candidate.valueBegin, candidate.valueEnd);
+    }
+  }
+  return std::nullopt;
+}
+
+uint32_t ProfileDocument::ListSectionNames(char16_t* buffer, uint32_t size) const {
+  SectionNameWriter writer(buffer, size);
+  for (const Section& section : sections_) {
+    if (section.deleted || section.nameBegin == section.nameEnd) {
+      continue;
+    }
+    if (!writer.Add(Decode(section.nameBegin, section.nameEnd))) {
+      break;
+    }
+  }
+  return writer.Finish();
+}
+
+bool ProfileDocument::DeleteSection(std::u16string_view section) {
+  const Query query = MakeQuery(section);
+  if (query.folded.empty()) {
+    return false;
+  }
+  const auto found = sectionsByName_.find(query.folded);
+  if (found == sectionsByName_.end()) {
+    return false;
+  }
+  Section& deleted = sections_[found->second.first];
+  deleted.deleted = true;
+  if (deleted.nextSameName == kNone) {
+    sectionsByName_.erase(found);
+  } else {
+    found->second.first = deleted.nextSameName;
+  }
+  hasDeletions_ = true;
+  changed_ = true;
+  return true;
+}
+
+std::string_view ProfileDocument::LineBreak() const {
+  for (uint32_t at = textBegin_; at < textEnd_; at += unit_) {
+    const char16_t c = UnitAt(at);
+    if (c == u'\n') {
+      return "\n";
+    }
+    if (c == u'\r') {
+      return at + unit_ < textEnd_ && UnitAt(at + unit_) == u'\n' ? "\r\n" : "\r";
+    }
+  }
+  return "\r\n";  // Windows' line break for new and single-line files
+}
+
+bool ProfileDocument::IsWritable(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view value) {
+  section = TrimProfileText(section);
+  key = TrimProfileText(key);
+  return !section.empty() && !key.empty() && !HasLineBreak(section) && !HasLineBreak(key) &&
+         !HasLineBreak(value) && key.find(u'=') == std::u16string_view::npos && key.front() != u'[';
+}
+
+bool ProfileDocument::SetValue(std::u16string_view section, std::u16string_view key,
+                               std::u16string_view value) {
+  if (oversized_ || !IsWritable(section, key, value)) {
+    return false;
+  }
+  section = TrimProfileText(section);
+  key = TrimProfileText(key);
+  while (!value.empty() && IsProfileSpace(value.front())) {
+    value.remove_prefix(1);
+  }
+  if (hasDeletions_) {
+    bytes_ = Serialize();
+    Parse();
+  }
+
+  std::u16string eolText;
+  for (const char c : LineBreak()) {
+    eolText.push_back(static_cast<char16_t>(c));
+  }
+  std::u16string text;  // the new text, to be encoded
+  uint32_t at = textEnd_;
+  uint32_t replacedEnd = textEnd_;
+
+  const Section* found = FindSection(MakeQuery(section));
+  const Key* existing = nullptr;
+  if (found != nullptr) {
+    const Query keyQuery = MakeQuery(key);
+    for (uint32_t i = found->firstKey; i < found->firstKey + found->keyCount; ++i) {
+      if (NameEquals(keys_[i].nameBegin, keys_[i].nameEnd, keyQuery)) {
+        existing = &keys_[i];
+        break;
+      }
+    }
+  }
+  if (existing != nullptr && existing->valueBegin != kNone) {
+    at = existing->valueBegin;
+    replacedEnd = existing->valueEnd;
+    text = value;
+  } else if (existing != nullptr) {
+    at = replacedEnd = existing->nameEnd;  // a key without '=': its line ends with the name
+    text.append(u"=").append(value);
+  } else if (found != nullptr) {
+    // After the line break that ends the section's last non-blank line.
+    at = found->lastContentEnd;
+    while (at < textEnd_ && !IsLineBreak(UnitAt(at))) {
+      at += unit_;
+    }
+    if (at == textEnd_) {
+      text = eolText;
+    } else {
+      const bool crlf = UnitAt(at) == u'\r' && at + unit_ < textEnd_ && UnitAt(at + unit_) == u'\n';
+      at += crlf ? 2 * unit_ : unit_;
+    }
+    replacedEnd = at;
+    text.append(key).append(u"=").append(value).append(eolText);
+  } else {
+    if (textEnd_ > textBegin_ && !IsLineBreak(UnitAt(textEnd_ - unit_))) {
+      text = eolText;
+    }
+    text.append(u"[").append(section).append(u"]").append(eolText);
+    text.append(key).append(u"=").append(value).append(eolText);
+  }
+
+  const std::string encoded = Encode(text);
+  if (bytes_.size() - (replacedEnd - at) + encoded.size() >= kNone) {
+    return false;
+  }
+  bytes_.replace(at, replacedEnd - at, encoded);
+  Parse();
+  changed_ = true;
+  return true;
+}
+
+std::string ProfileDocument::Serialize() const {
+  if (!hasDeletions_) {
+    return bytes_;
+  }
+  std::string out;
+  out.reserve(bytes_.size());
+  size_t position = 0;
+  for (const Section& section : sections_) {
+    if (!section.deleted) {
+      continue;
+    }
+    out.append(bytes_, position, section.headerBegin - position);
+    position = section.end;
+  }
+  out.append(bytes_, position);
+  return out;
+}
+
+}  // namespace psrl::platform::posix

@@ -1,0 +1,290 @@
+// The profile services of platform.h on Linux, over the engine's own parser and file
+// layer.
+//
+// File names are UTF-16 and reach the OS as WTF-8 (every name has a distinct byte
+// form). A relative name is taken against the current directory at the time of the
+// call; Windows would look for it in its own directory instead, but the library passes
+// full paths.
+//
+// Outside a run every call stands alone: a read parses the file, a change is applied at
+// once. Within a run a file is parsed once and kept while its device, inode, size and
+// modification time stay the same; changes are collected, reflected in the kept copy,
+// and applied at the end of the run to the file's content as it is then.
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/profile_file.h"
+#include "platform/posix/profile_parser.h"
+#include "platform/posix/profile_run.h"
+#include "platform/posix/text_encoding.h"
+
+namespace psrl::platform {
+namespace posix {
+namespace {
+
+struct Change {
+  bool deletion = false;
+  std::u16string section;
+  std::u16string key;
+  std::u16string value;
+};
+
+struct CachedFile {
+  FileIdentity identity;
+  std::optional<ProfileDocument> document;  // nothing: parse again at next use
+  std::vector<Change> changes;              // in call order, not yet in the file
+};
+
+struct Engine {
+  std::mutex mutex;
+  unsigned runDepth = 0;
+  std::unordered_map<std::string, CachedFile> files;  // by absolute path
+};
+
+Engine& TheEngine() {
+  static Engine engine;
+  return engine;
+}
+
+std::optional<std::string> OsPath(const char16_t* file) {
+  if (file == nullptr || *file == 0) {
+    return std::nullopt;
+  }
+  return AbsoluteProfilePath(EncodeUtf8(file));
+}
+
+void Apply(ProfileDocument& document, const Change& change) {
+  if (change.deletion) {
+    document.DeleteSection(change.section);
+  } else {
+    document.SetValue(change.section, change.key, change.value);
+  }
+}
+
+ProfileDocument Parse(FileContent content) {
+  if (content.state != FileState::kRead) {
+    return {};
+  }
+  return ProfileDocument(std::move(content.bytes));
+}
+
+// The parsed copy of `path` for this run, parsed again (with the run's changes) when the
+// file is no longer the one that was parsed.
+ProfileDocument& RunDocument(Engine& engine, const std::string& path) {
+  CachedFile& cached = engine.files[path];
+  const FileIdentity now = ProfileFileIdentity(path);
+  if (cached.document && cached.identity == now) {
+    return *cached.document;
+  }
+  cached.document.reset();
+  FileContent content = ReadProfileFile(path);
+  const FileIdentity identity = content.state == FileState::kRead ? content.identity : now;
+  ProfileDocument document = Parse(std::move(content));
+  for (const Change& change : cached.changes) {
+    Apply(document, change);
+  }
+  cached.document.emplace(std::move(document));
+  cached.identity = identity;
+  return *cached.document;
+}
+
+// Applies `changes` in order to the file's current content, under its lock.
+bool ApplyChanges(const std::string& path, const std::vector<Change>& changes) {
+  return UpdateProfileFile(path, [&](const FileContent& current, std::string& content) {
+    ProfileDocument document = Parse(current);
+    for (const Change& change : changes) {
+      Apply(document, change);
+    }
+    if (!document.changed()) {
+      return false;
+    }
+    content = document.Serialize();
+    return true;
+  });
+}
+
+std::optional<std::u16string> ReadValue(const char16_t* section, const char16_t* key,
+                                        const char16_t* file) {
+  const std::optional<std::string> path = OsPath(file);
+  if (!path) {
+    return std::nullopt;
+  }
+  Engine& engine = TheEngine();
+  std::lock_guard lock(engine.mutex);
+  if (engine.runDepth > 0) {
+    return RunDocument(engine, *path).FindValue(section, key);
+  }
+  return Parse(ReadProfileFile(*path)).FindValue(section, key);
+}
+
+// Records `change` for the end of the run and reflects it in the run's copy. False when
+// it changes nothing there (a section that is not there is not deleted later either:
+// another writer may have added one of that name meanwhile).
+bool RecordChange(Engine& engine, const std::string& path, Change change) {
+  ProfileDocument& document = RunDocument(engine, path);
+  CachedFile& cached = engine.files[path];
+  cached.changes.push_back(std::move(change));
+  try {
+    if (cached.changes.back().deletion) {
+      if (document.DeleteSection(cached.changes.back().section)) {
+        return true;
+      }
+    } else {
+      const Change& added = cached.changes.back();
+      if (document.SetValue(added.section, added.key, added.value)) {
+        return true;
+      }
+    }
+  } catch (...) {
+    // The copy may be half changed; the next use parses it again with every change.
+    cached.document.reset();
+    throw;
+  }
+  cached.changes.pop_back();
+  return false;
+}
+
+}  // namespace
+
+void ProfileBeginRun() {
+  try {
+    Engine& engine = TheEngine();
+    std::lock_guard lock(engine.mutex);
+    if (engine.runDepth++ == 0) {
+      engine.files.clear();
+    }
+  } catch (...) {
+    // Without a run every call stands alone, which is slower but correct.
+  }
+}
+
+void ProfileEndRun() noexcept {
+  try {
+    Engine& engine = TheEngine();
+    std::lock_guard lock(engine.mutex);
+    if (engine.runDepth == 0 || --engine.runDepth > 0) {
+      return;
+    }
+    std::unordered_map<std::string, CachedFile> files;
+    files.swap(engine.files);
+    for (auto& [path, cached] : files) {
+      cached.document.reset();  // free the copy before the file is read again
+      if (cached.changes.empty()) {
+        continue;
+      }
+      try {
+        // A failure leaves the file as it was: its sessions are reported again.
+        ApplyChanges(path, cached.changes);
+      } catch (...) {
+        // As above: the file stays intact.
+      }
+    }
+  } catch (...) {
+    // EndRun never throws; whatever was not applied leaves its file intact.
+  }
+}
+
+}  // namespace posix
+
+uint32_t ProfileReadInt(const char16_t* section, const char16_t* key, int32_t defaultValue,
+                        const char16_t* file) {
+  if (section == nullptr || key == nullptr) {
+    return static_cast<uint32_t>(defaultValue);
+  }
+  try {
+    return posix::ProfileIntFromValue(posix::ReadValue(section, key, file), defaultValue);
+  } catch (...) {
+    return static_cast<uint32_t>(defaultValue);
+  }
+}
+
+uint32_t ProfileReadString(const char16_t* section, const char16_t* key,
+                           const char16_t* defaultValue, char16_t* buffer, uint32_t size,
+                           const char16_t* file) {
+  const std::u16string_view fallback = posix::ProfileDefaultText(defaultValue);
+  if (buffer == nullptr || size == 0) {
+    return 0;
+  }
+  if (section == nullptr || key == nullptr) {
+    return posix::CopyProfileValue(fallback, buffer, size);
+  }
+  try {
+    const std::optional<std::u16string> value = posix::ReadValue(section, key, file);
+    return posix::CopyProfileValue(value ? std::u16string_view(*value) : fallback, buffer, size);
+  } catch (...) {
+    return posix::CopyProfileValue(fallback, buffer, size);
+  }
+}
+
+uint32_t ProfileListSections(char16_t* buffer, uint32_t size, const char16_t* file) {
+  if (buffer == nullptr || size == 0) {
+    return 0;
+  }
+  try {
+    const std::optional<std::string> path = posix::OsPath(file);
+    if (!path) {
+      return posix::ProfileDocument().ListSectionNames(buffer, size);
+    }
+    posix::Engine& engine = posix::TheEngine();
+    std::lock_guard lock(engine.mutex);
+    if (engine.runDepth > 0) {
+      return posix::RunDocument(engine, *path).ListSectionNames(buffer, size);
+    }
+    return posix::Parse(posix::ReadProfileFile(*path)).ListSectionNames(buffer, size);
+  } catch (...) {
+    buffer[0] = 0;
+    return 0;
+  }
+}
+
+bool ProfileDeleteSection(const char16_t* section, const char16_t* file) {
+  if (section == nullptr) {
+    return false;
+  }
+  try {
+    const std::optional<std::string> path = posix::OsPath(file);
+    if (!path) {
+      return false;
+    }
+    posix::Change change{.deletion = true, .section = section, .key = {}, .value = {}};
+    posix::Engine& engine = posix::TheEngine();
+    std::lock_guard lock(engine.mutex);
+    if (engine.runDepth > 0) {
+      posix::RecordChange(engine, *path, std::move(change));
+      return true;  // a section that is not there is deleted already
+    }
+    return posix::ApplyChanges(*path, {std::move(change)});
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ProfileWriteString(const char16_t* section, const char16_t* key, const char16_t* value,
+                        const char16_t* file) {
+  if (section == nullptr || key == nullptr || value == nullptr ||
+      !posix::ProfileDocument::IsWritable(section, key, value)) {
+    return false;
+  }
+  try {
+    const std::optional<std::string> path = posix::OsPath(file);
+    if (!path) {
+      return false;
+    }
+    posix::Change change{.deletion = false, .section = section, .key = key, .value = value};
+    posix::Engine& engine = posix::TheEngine();
+    std::lock_guard lock(engine.mutex);
+    if (engine.runDepth > 0) {
+      return posix::RecordChange(engine, *path, std::move(change));
+    }
+    return posix::ApplyChanges(*path, {std::move(change)});
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace psrl::platform

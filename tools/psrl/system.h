@@ -1,0 +1,28 @@
+// The few operating-system services the command needs beyond the library's platform
+// layer: standard output for raw bytes, child processes, and waiting for an interrupt.
+// posix/ implements them for Linux; a Windows build supplies its own file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace psrl::tool {
+
+// Readies standard output for raw report bytes (no newline translation), so that a
+// failed write shows as an error rather than ending the process. False when standard
+// output is not open at all.
+bool PrepareStandardOutput();
+
+// Runs `command` (its first word looked up on the search path) and waits for it,
+// passing on interrupts meant for this process. Returns its exit status, 128 + the
+// signal number when a signal ended it. Throws RunError when it cannot be started.
+int RunChildCommand(const std::vector<std::string>& command);
+
+// Interrupts (Ctrl-C, a termination request) are held back from here on, so that none
+// is lost between announcing a wait and starting it.
+void DeferInterruptions();
+
+// Waits until an interrupt arrives; DeferInterruptions() must have been called.
+void WaitForInterruption();
+
+}  // namespace psrl::tool
