@@ -17,6 +17,8 @@ for preset in release asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+scripts/lint.sh build/asan
+
 # The shipping target. This machine cannot run 32-bit code: the test programs are built
 # but not run, and the DLL's export and import tables are checked.
 echo "== mingw32: configure and build"

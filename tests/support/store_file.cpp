@@ -12,10 +12,10 @@ void PrintTo(const StoreSection& section, std::ostream* out) {
 std::string StoreBytes(const StoreContent& content, const StoreFormat& format) {
   std::string text;
   for (const auto& section : content) {
-    text += '[' + section.name + ']';
+    text.append("[").append(section.name).append("]");
     text += format.lineEnd;
     for (const auto& [key, value] : section.keys) {
-      text += key + '=' + value;
+      text.append(key).append("=").append(value);
       text += format.lineEnd;
     }
   }
