@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "support/deployed_library.h"
 #include "support/platform_cases.h"
 #include "support/temp_folder.h"
 
@@ -76,6 +77,20 @@ TEST(FileLocationsTest, ModulePathQueryReportsACutPathLikeWindows) {
   if (psrl::testing::AppliesHere(psrl::testing::Platforms::kLinuxOnly)) {
     EXPECT_EQ(buffer[3], u'\0');
   }
+}
+
+TEST(FileLocationsTest, StorePathIsFoundOnceAndKeptWhileLoaded) {
+  const std::u16string first = GetSessionStorePath();
+  ASSERT_TRUE(first.ends_with(u"plg.dat"));
+  // A library of the library's own name loaded now changes where the module lookup
+  // points, but not the store path found before.
+  psrl::testing::TempFolder folder;
+  const psrl::testing::LoadedLibrary library(folder.path(), psrl::testing::kLibraryFileName);
+  const auto folderNow = GetModuleDirectory(platform::kLibraryModuleName);
+  EXPECT_EQ(AsciiLower(folderNow), AsciiLower(ToU16(folder.path()) + platform::kPathSeparator));
+  EXPECT_NE(AsciiLower(first), AsciiLower(folderNow + u"plg.dat"));
+  EXPECT_EQ(GetSessionStorePath(), first);
+  EXPECT_EQ(GetControlFilePath(), folderNow + u"psrl.ini");  // rebuilt on every call
 }
 
 }  // namespace
