@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format clang-tidy
   libgtest-dev googletest libbenchmark-dev libclang-rt-14-dev libcli11-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 gnuplot-nox jq
 )
 
 missing=()

@@ -261,6 +261,15 @@ void ProfileDocument::Parse() {
         while (nameBegin < nameEnd && IsProfileSpace(UnitAt(nameBegin))) {
           nameBegin += unit;
         }
+        // A name ends at its first U+0000: the section list separates names by zeros,
+        // and every caller passes names zero-terminated, so the rest could never be
+        // addressed and the list would show one section as two that cannot be deleted.
+        for (uint32_t at = nameBegin; at < nameEnd; at += unit) {
+          if (UnitAt(at) == 0) {
+            nameEnd = at;
+            break;
+          }
+        }
         while (nameEnd > nameBegin && IsProfileSpace(UnitAt(nameEnd - unit))) {
           nameEnd -= unit;
         }
@@ -344,48 +353,63 @@ std::string ProfileDocument::Encode(std::u16string_view text) const {
 
 ProfileDocument::Query ProfileDocument::MakeQuery(std::u16string_view name) const {
   Query query;
-  query.folded = Folded(TrimProfileText(name));
-  if (unit_ == 1 && !NeedsDecodedComparison(query.folded)) {
+  name = TrimProfileText(name);
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+  if (ascii && name.size() <= Query::kInline) {
+    // ASCII folds to ASCII, and its UTF-8 is its own code units.
+    for (size_t i = 0; i < name.size(); ++i) {
+      query.foldedInline[i] = Fold(name[i]);
+      query.utf8Inline[i] = static_cast<char>(query.foldedInline[i]);
+    }
+    query.inlineLength = name.size();
+    query.inlined = true;
+    query.byteComparable = unit_ == 1;
+    return query;
+  }
+  query.foldedHeap = Folded(name);
+  if (unit_ == 1 && !NeedsDecodedComparison(query.foldedHeap)) {
     // Valid UTF-8 decodes one way only, and the folding touches ASCII bytes only, so
     // equal bytes (after folding) are exactly equal decoded names.
-    query.utf8 = EncodeUtf8(query.folded);
+    query.utf8Heap = EncodeUtf8(query.foldedHeap);
     query.byteComparable = true;
   }
   return query;
 }
 
 bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& query) const {
+  const std::u16string_view folded = query.folded();
   if (unit_ == 2) {
-    if ((end - begin) / 2 != query.folded.size()) {
+    if ((end - begin) / 2 != folded.size()) {
       return false;
     }
-    for (size_t i = 0; i < query.folded.size(); ++i) {
-      if (Fold(UnitAt(begin + static_cast<uint32_t>(2 * i))) != query.folded[i]) {
+    for (size_t i = 0; i < folded.size(); ++i) {
+      if (Fold(UnitAt(begin + static_cast<uint32_t>(2 * i))) != folded[i]) {
         return false;
       }
     }
     return true;
   }
   if (query.byteComparable) {
-    if (end - begin != query.utf8.size()) {
+    const std::string_view utf8 = query.utf8();
+    if (end - begin != utf8.size()) {
       return false;
     }
-    for (size_t i = 0; i < query.utf8.size(); ++i) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
       const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes_[begin + i]));
-      if (Fold(c) != static_cast<unsigned char>(query.utf8[i])) {
+      if (Fold(c) != static_cast<unsigned char>(utf8[i])) {
         return false;
       }
     }
     return true;
   }
-  return Folded(Decode(begin, end)) == query.folded;
+  return Folded(Decode(begin, end)) == folded;
 }
 
 const ProfileDocument::Section* ProfileDocument::FindSection(const Query& query) const {
-  if (query.folded.empty()) {
+  if (query.folded().empty()) {
     return nullptr;
   }
-  const auto found = sectionsByName_.find(query.folded);
+  const auto found = sectionsByName_.find(query.folded());
   return found == sectionsByName_.end() ? nullptr : &sections_[found->second.first];
 }
 
@@ -396,7 +420,7 @@ std::optional<std::u16string> ProfileDocument::FindValue(std::u16string_view sec
     return std::nullopt;
   }
   const Query keyQuery = MakeQuery(key);
-  if (keyQuery.folded.empty()) {
+  if (keyQuery.folded().empty()) {
     return std::nullopt;
   }
   for (uint32_t i = found->firstKey; i < found->firstKey + found->keyCount; ++i) {
@@ -426,10 +450,10 @@ uint32_t ProfileDocument::ListSectionNames(char16_t* buffer, uint32_t size) cons
 
 bool ProfileDocument::DeleteSection(std::u16string_view section) {
   const Query query = MakeQuery(section);
-  if (query.folded.empty()) {
+  if (query.folded().empty()) {
     return false;
   }
-  const auto found = sectionsByName_.find(query.folded);
+  const auto found = sectionsByName_.find(query.folded());
   if (found == sectionsByName_.end()) {
     return false;
   }

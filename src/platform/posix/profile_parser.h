@@ -8,16 +8,19 @@
 // - Lines end at any run of CR and LF and are trimmed of U+0009-U+000D, U+001A and
 //   U+0020; blank lines are skipped.
 // - A line starting with '[' that contains ']' is a section header; its name runs to the
-//   last ']' and is trimmed. Any other line is a key: `name=value` split at the first '=',
-//   both sides trimmed, or a name without a value. Keys before the first header, and
-//   sections whose name is empty, can be neither listed nor addressed.
+//   last ']' (or to a U+0000 before it) and is trimmed. Any other line is a key:
+//   `name=value` split at the first '=', both sides trimmed, or a name without a value.
+//   Keys before the first header, and sections whose name is empty, can be neither
+//   listed nor addressed.
 // - Names compare case-insensitively, folding only A-Z to a-z: Windows also folds other
 //   letters, but its folding depends on its own tables, and the names this library
 //   writes are ASCII. The first section of a name is the one read, and within it the
 //   first key of a name.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -97,10 +100,31 @@ class ProfileDocument {
     uint32_t last;
   };
   // A name to look up, trimmed and folded, with its UTF-8 form for a byte comparison.
+  // Short ASCII names (all the names this library reads) are held inline, so that a
+  // lookup allocates nothing.
   struct Query {
-    std::u16string folded;
-    std::string utf8;
+    static constexpr size_t kInline = 64;
+    std::array<char16_t, kInline> foldedInline{};
+    std::array<char, kInline> utf8Inline{};
+    size_t inlineLength = 0;
+    bool inlined = false;
+    std::u16string foldedHeap;
+    std::string utf8Heap;
     bool byteComparable = false;
+
+    std::u16string_view folded() const {
+      return inlined ? std::u16string_view(foldedInline.data(), inlineLength) : foldedHeap;
+    }
+    std::string_view utf8() const {
+      return inlined ? std::string_view(utf8Inline.data(), inlineLength) : utf8Heap;
+    }
+  };
+  // Hashes and compares folded names as views, so that a query needs no string of its own.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view name) const {
+      return std::hash<std::u16string_view>{}(name);
+    }
   };
 
   void Parse();
@@ -119,7 +143,8 @@ class ProfileDocument {
   uint32_t textEnd_ = 0;    // before an odd trailing byte of UTF-16
   std::vector<Section> sections_;
   std::vector<Key> keys_;
-  std::unordered_map<std::u16string, SameName> sectionsByName_;  // folded name
+  std::unordered_map<std::u16string, SameName, NameHash, std::equal_to<>>
+      sectionsByName_;      // folded name
   bool oversized_ = false;  // 4 GiB or more: read as empty, never changed
   bool hasDeletions_ = false;
   bool changed_ = false;

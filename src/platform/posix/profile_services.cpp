@@ -10,9 +10,20 @@
 // once. Within a run a file is parsed once and kept while its device, inode, size and
 // modification time stay the same; changes are collected, reflected in the kept copy,
 // and applied at the end of the run to the file's content as it is then.
+//
+// When the identity is checked within a run (each check is a stat(), about a microsecond
+// and the largest cost of a large report when made on every read): on every listing of
+// the sections, every written value, and every read except one that continues the batch
+// of the read before it, that is, reads another key of the same section of the same file
+// with no other call in between. A session's keys are read as one batch, so each session
+// costs one check and its values come from one version of the file. Reading a key again
+// starts a new batch. A deletion checks nothing: it is applied at the end of the run to
+// the file as it is then, and the next check reparses the file with it.
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -40,10 +51,27 @@ struct CachedFile {
   std::vector<Change> changes;              // in call order, not yet in the file
 };
 
+// The reads since the last identity check, while they all concern one section of one file.
+struct ReadBatch {
+  const CachedFile* file = nullptr;  // none: the next read checks
+  std::u16string section;
+  std::vector<std::u16string> keys;
+
+  bool Continues(const CachedFile& cached, std::u16string_view readSection,
+                 std::u16string_view readKey) const {
+    return file == &cached && section == readSection &&
+           std::find(keys.begin(), keys.end(), readKey) == keys.end();
+  }
+};
+
 struct Engine {
   std::mutex mutex;
   unsigned runDepth = 0;
   std::unordered_map<std::string, CachedFile> files;  // by absolute path
+  ReadBatch batch;
+  // The last absolute file name converted, to spare the conversion on repeated calls.
+  std::u16string lastName;
+  std::string lastPath;
 };
 
 Engine& TheEngine() {
@@ -56,6 +84,25 @@ std::optional<std::string> OsPath(const char16_t* file) {
     return std::nullopt;
   }
   return AbsoluteProfilePath(EncodeUtf8(file));
+}
+
+// OsPath under the engine's lock, remembering the last absolute name. A relative name
+// depends on the current directory, so it is converted every time.
+const std::string* EnginePath(Engine& engine, const char16_t* file,
+                              std::optional<std::string>& storage) {
+  if (file != nullptr && *file == u'/' && engine.lastName == file) {
+    return &engine.lastPath;
+  }
+  storage = OsPath(file);
+  if (!storage) {
+    return nullptr;
+  }
+  if (*file == u'/') {
+    engine.lastName.clear();  // stays empty if the copy below fails
+    engine.lastPath = *storage;
+    engine.lastName = file;
+  }
+  return &*storage;
 }
 
 void Apply(ProfileDocument& document, const Change& change) {
@@ -74,9 +121,13 @@ ProfileDocument Parse(FileContent content) {
 }
 
 // The parsed copy of `path` for this run, parsed again (with the run's changes) when the
-// file is no longer the one that was parsed.
-ProfileDocument& RunDocument(Engine& engine, const std::string& path) {
+// file is no longer the one that was parsed. `check` false takes a copy already parsed
+// as it is.
+ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check = true) {
   CachedFile& cached = engine.files[path];
+  if (cached.document && !check) {
+    return *cached.document;
+  }
   const FileIdentity now = ProfileFileIdentity(path);
   if (cached.document && cached.identity == now) {
     return *cached.document;
@@ -108,16 +159,43 @@ bool ApplyChanges(const std::string& path, const std::vector<Change>& changes) {
   });
 }
 
+// A read within a run: the identity is checked unless the read continues the batch.
+std::optional<std::u16string> ReadInRun(Engine& engine, const std::string& path,
+                                        std::u16string_view section, std::u16string_view key) {
+  ReadBatch& batch = engine.batch;
+  const auto known = engine.files.find(path);
+  const bool continues = known != engine.files.end() && known->second.document &&
+                         batch.Continues(known->second, section, key);
+  if (!continues) {
+    batch.file = nullptr;  // until the batch below is complete
+  }
+  ProfileDocument& document = RunDocument(engine, path, !continues);
+  std::optional<std::u16string> value = document.FindValue(section, key);
+  if (!continues) {
+    batch.section = section;
+    batch.keys.clear();
+    batch.file = &engine.files[path];
+  }
+  batch.keys.emplace_back(key);
+  return value;
+}
+
 std::optional<std::u16string> ReadValue(const char16_t* section, const char16_t* key,
                                         const char16_t* file) {
-  const std::optional<std::string> path = OsPath(file);
-  if (!path) {
-    return std::nullopt;
-  }
   Engine& engine = TheEngine();
   std::lock_guard lock(engine.mutex);
+  std::optional<std::string> storage;
+  const std::string* path = EnginePath(engine, file, storage);
+  if (path == nullptr) {
+    return std::nullopt;
+  }
   if (engine.runDepth > 0) {
-    return RunDocument(engine, *path).FindValue(section, key);
+    try {
+      return ReadInRun(engine, *path, section, key);
+    } catch (...) {
+      engine.batch.file = nullptr;
+      throw;
+    }
   }
   return Parse(ReadProfileFile(*path)).FindValue(section, key);
 }
@@ -126,7 +204,8 @@ std::optional<std::u16string> ReadValue(const char16_t* section, const char16_t*
 // it changes nothing there (a section that is not there is not deleted later either:
 // another writer may have added one of that name meanwhile).
 bool RecordChange(Engine& engine, const std::string& path, Change change) {
-  ProfileDocument& document = RunDocument(engine, path);
+  engine.batch.file = nullptr;
+  ProfileDocument& document = RunDocument(engine, path, !change.deletion);
   CachedFile& cached = engine.files[path];
   cached.changes.push_back(std::move(change));
   try {
@@ -156,6 +235,7 @@ void ProfileBeginRun() {
     Engine& engine = TheEngine();
     std::lock_guard lock(engine.mutex);
     if (engine.runDepth++ == 0) {
+      engine.batch.file = nullptr;
       engine.files.clear();
     }
   } catch (...) {
@@ -170,6 +250,7 @@ void ProfileEndRun() noexcept {
     if (engine.runDepth == 0 || --engine.runDepth > 0) {
       return;
     }
+    engine.batch = {};
     std::unordered_map<std::string, CachedFile> files;
     files.swap(engine.files);
     for (auto& [path, cached] : files) {
@@ -226,13 +307,15 @@ uint32_t ProfileListSections(char16_t* buffer, uint32_t size, const char16_t* fi
     return 0;
   }
   try {
-    const std::optional<std::string> path = posix::OsPath(file);
-    if (!path) {
-      return posix::ProfileDocument().ListSectionNames(buffer, size);
-    }
     posix::Engine& engine = posix::TheEngine();
     std::lock_guard lock(engine.mutex);
+    std::optional<std::string> storage;
+    const std::string* path = posix::EnginePath(engine, file, storage);
+    if (path == nullptr) {
+      return posix::ProfileDocument().ListSectionNames(buffer, size);
+    }
     if (engine.runDepth > 0) {
+      engine.batch.file = nullptr;
       return posix::RunDocument(engine, *path).ListSectionNames(buffer, size);
     }
     return posix::Parse(posix::ReadProfileFile(*path)).ListSectionNames(buffer, size);
@@ -247,13 +330,14 @@ bool ProfileDeleteSection(const char16_t* section, const char16_t* file) {
     return false;
   }
   try {
-    const std::optional<std::string> path = posix::OsPath(file);
-    if (!path) {
+    posix::Engine& engine = posix::TheEngine();
+    std::lock_guard lock(engine.mutex);
+    std::optional<std::string> storage;
+    const std::string* path = posix::EnginePath(engine, file, storage);
+    if (path == nullptr) {
       return false;
     }
     posix::Change change{.deletion = true, .section = section, .key = {}, .value = {}};
-    posix::Engine& engine = posix::TheEngine();
-    std::lock_guard lock(engine.mutex);
     if (engine.runDepth > 0) {
       posix::RecordChange(engine, *path, std::move(change));
       return true;  // a section that is not there is deleted already
@@ -271,13 +355,14 @@ bool ProfileWriteString(const char16_t* section, const char16_t* key, const char
     return false;
   }
   try {
-    const std::optional<std::string> path = posix::OsPath(file);
-    if (!path) {
+    posix::Engine& engine = posix::TheEngine();
+    std::lock_guard lock(engine.mutex);
+    std::optional<std::string> storage;
+    const std::string* path = posix::EnginePath(engine, file, storage);
+    if (path == nullptr) {
       return false;
     }
     posix::Change change{.deletion = false, .section = section, .key = key, .value = value};
-    posix::Engine& engine = posix::TheEngine();
-    std::lock_guard lock(engine.mutex);
     if (engine.runDepth > 0) {
       return posix::RecordChange(engine, *path, std::move(change));
     }
