@@ -78,41 +78,41 @@ TEST_F(ReportTest, LinesSummaryAndStore) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteStore(SampleStore());
+    WriteStore(SampleContent());
     const ToolOutcome outcome = RunOnFolder("report", c.arguments);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, c.out);
     EXPECT_EQ(outcome.err, "psrl: " + c.summary + "\n");
     switch (c.store) {
       case StoreAfter::kUnchanged:
-        EXPECT_EQ(Store(), SampleStore());
+        ExpectStore(SampleContent());
         break;
       case StoreAfter::kEmpty:
-        EXPECT_EQ(Store(), "");
+        ExpectStore({});
         break;
       case StoreAfter::kRacerOnly:
-        EXPECT_EQ(Store(), RacerSection());
+        ExpectStore(RacerContent());
         break;
     }
   }
 }
 
 TEST_F(ReportTest, SecondReportDeliversWhatStayed) {
-  WriteStore(SampleStore());
+  WriteStore(SampleContent());
   const auto first =
       RunOnFolder("report", {"--buffer-size", std::to_string(kChessLine.size() + 1)});
   ASSERT_EQ(first.out, kChessLine);
   const auto second = RunOnFolder("report");
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(second.out, kRacerLine);
-  EXPECT_EQ(Store(), "");
+  ExpectStore({});
 }
 
 TEST_F(ReportTest, DryRunKeepsEveryByteOfAnUnusualStore) {
   // A BOM, a comment, mixed line ends, blanks and a last line without its end.
   const std::string store = "\xEF\xBB\xBF; recorded sessions\n\n" + ChessSections() + "\n  \r" +
                             RacerSection() + "Extra = x";
-  WriteStore(store);
+  WriteStoreBytes(store);
   const auto outcome = RunOnFolder("report", {"--dry-run"});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.out, kChessLine + kRacerLine);
@@ -120,14 +120,14 @@ TEST_F(ReportTest, DryRunKeepsEveryByteOfAnUnusualStore) {
 }
 
 TEST_F(ReportTest, SwitchedOffReportsNothing) {
-  WriteStore(SampleStore());
+  WriteStore(SampleContent());
   WriteControl("; 0 switches reporting off\r\n[Ctrl]\r\nUploadPSR=0\r\n");
   const auto outcome = RunOnFolder("report");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.err, "psrl: reporting is switched off (UploadPSR=0 in '" + Dir() +
-                             "/psrl.ini'); nothing reported\n");
-  EXPECT_EQ(Store(), SampleStore());
+  EXPECT_EQ(outcome.err, "psrl: reporting is switched off (UploadPSR=0 in '" + InDir("psrl.ini") +
+                             "'); nothing reported\n");
+  ExpectStore(SampleContent());
 }
 
 TEST_F(ReportTest, MissingStoreIsAnEmptyReport) {

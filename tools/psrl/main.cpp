@@ -8,9 +8,11 @@
 #include <iterator>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands.h"
+#include "system.h"
 #include "tool_error.h"
 
 namespace psrl::tool {
@@ -34,7 +36,7 @@ std::vector<std::string> SplitHoldCommand(std::vector<std::string> arguments,
   return arguments;
 }
 
-int Run(int argc, char** argv) {
+int Run(std::vector<std::string> words) {
   ReportOptions report;
   SessionsOptions sessions;
   AddOptions add;
@@ -89,14 +91,13 @@ int Run(int argc, char** argv) {
 
   // CLI11 would only say that a subcommand is required.
   const CLI::App* const subcommands[] = {reportCommand, sessionsCommand, addCommand, holdCommand};
-  if (argc > 1 && argv[1][0] != '-' &&
+  if (words.size() > 1 && !words[1].starts_with('-') &&
       std::none_of(std::begin(subcommands), std::end(subcommands),
-                   [&](const CLI::App* command) { return command->check_name(argv[1]); })) {
-    throw UsageError(std::string("unknown subcommand '") + argv[1] +
+                   [&](const CLI::App* command) { return command->check_name(words[1]); })) {
+    throw UsageError("unknown subcommand '" + words[1] +
                      "'; the subcommands are report, sessions, add and hold");
   }
-  std::vector<std::string> arguments =
-      SplitHoldCommand(std::vector<std::string>(argv, argv + argc), hold.command);
+  std::vector<std::string> arguments = SplitHoldCommand(std::move(words), hold.command);
   std::vector<char*> parsed;
   parsed.reserve(arguments.size());
   parsed.reserve(arguments.size());
@@ -133,7 +134,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return psrl::tool::Run(argc, argv);
+    return psrl::tool::Run(psrl::tool::CommandLineWords(argc, argv));
   } catch (const psrl::tool::ToolError& error) {
     std::cerr << "psrl: " << error.what() << '\n';
     return error.exitStatus();

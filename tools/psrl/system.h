@@ -1,12 +1,16 @@
 // The few operating-system services the command needs beyond the library's platform
-// layer: standard output for raw bytes, child processes, and waiting for an interrupt.
-// posix/ implements them for Linux; a Windows build supplies its own file.
+// layer: the command line, standard output for raw bytes, child processes, and waiting
+// for an interrupt. posix/ implements them for Linux, win32/ for Windows.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace psrl::tool {
+
+// Readies the standard streams (text leaves them as UTF-8 with "\n" line ends) and
+// returns the command line as UTF-8 words, the program's name first.
+std::vector<std::string> CommandLineWords(int argc, char** argv);
 
 // Readies standard output for raw report bytes (no newline translation), so that a
 // failed write shows as an error rather than ending the process. False when standard

@@ -124,6 +124,10 @@ int WaitForChild(pid_t child) {
 
 }  // namespace
 
+std::vector<std::string> CommandLineWords(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 bool PrepareStandardOutput() {
   std::signal(SIGPIPE, SIG_IGN);
   return fcntl(STDOUT_FILENO, F_GETFD) != -1;
