@@ -80,6 +80,8 @@ TEST(FileLocationsTest, ModulePathQueryReportsACutPathLikeWindows) {
 }
 
 TEST(FileLocationsTest, StorePathIsFoundOnceAndKeptWhileLoaded) {
+  // A copy, not a reference to the cache: the test is whether the cache changes.
+  // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
   const std::u16string first = GetSessionStorePath();
   ASSERT_TRUE(first.ends_with(u"plg.dat"));
   // A library of the library's own name loaded now changes where the module lookup
