@@ -37,3 +37,9 @@ cmake --build --preset mingw64 -j "$jobs"
 echo "== mingw64: tests"
 ctest --preset mingw64 -j "$jobs"
 echo "== mingw64: $((SECONDS - started)) s"
+
+# The libFuzzer targets, 60 seconds each, from their committed seed corpora.
+echo "== fuzz"
+started=$SECONDS
+PSRL_JOBS=$jobs scripts/fuzz.sh 60
+echo "== fuzz: $((SECONDS - started)) s"
