@@ -1,6 +1,8 @@
 #include "report/aggregate.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace psrl {
 namespace {
@@ -21,12 +23,30 @@ void AppendInteger(std::u16string& text, Integer value) {
 void AppendDecimal(std::u16string& text, int32_t value) { AppendInteger(text, value); }
 void AppendDecimal(std::u16string& text, uint32_t value) { AppendInteger(text, value); }
 
+int CompareText(std::u16string_view one, std::u16string_view other) {
+  const size_t common = std::min(one.size(), other.size());
+  size_t at = 0;
+  // Skip equal blocks of four code units, compared as 64-bit words.
+  constexpr size_t kBlock = 4;
+  while (at + kBlock <= common &&
+         std::memcmp(one.data() + at, other.data() + at, kBlock * sizeof(char16_t)) == 0) {
+    at += kBlock;
+  }
+  for (; at < common; ++at) {
+    if (one[at] != other[at]) return one[at] < other[at] ? -1 : 1;
+  }
+  if (one.size() == other.size()) return 0;
+  return one.size() < other.size() ? -1 : 1;
+}
+
 std::u16string MakeAggregateKey(const std::u16string& gameFullPath,
                                 const std::u16string& gameModuleName, int32_t userId) {
   std::u16string key;
   key.reserve(gameFullPath.size() + gameModuleName.size() + 11);
-  for (const char16_t unit : gameFullPath) key.push_back(LowerAsciiLetter(unit));
-  for (const char16_t unit : gameModuleName) key.push_back(LowerAsciiLetter(unit));
+  key.resize(gameFullPath.size() + gameModuleName.size());
+  const auto next = std::transform(gameFullPath.begin(), gameFullPath.end(), key.begin(),
+                                   LowerAsciiLetter);
+  std::transform(gameModuleName.begin(), gameModuleName.end(), next, LowerAsciiLetter);
   AppendDecimal(key, userId);
   return key;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace psrl {
@@ -22,9 +23,20 @@ struct GameAggregate {
   std::vector<std::u16string> sectionNames;  // in merge order
 };
 
-// Ordered by key, compared code unit by code unit as unsigned 16-bit numbers with a
-// proper prefix first, which is exactly how std::u16string compares.
-using AggregateTable = std::map<std::u16string, GameAggregate>;
+// Text order: code unit by code unit as unsigned 16-bit numbers, a proper prefix first
+// (the order of std::u16string's own comparison). Negative, zero or positive.
+int CompareText(std::u16string_view one, std::u16string_view other);
+
+// The same order as a comparison object. Keys share long prefixes (the games' folders),
+// so comparing several code units at a time pays off in every table lookup.
+struct TextOrder {
+  bool operator()(const std::u16string& one, const std::u16string& other) const {
+    return CompareText(one, other) < 0;
+  }
+};
+
+// Ordered by key in text order.
+using AggregateTable = std::map<std::u16string, GameAggregate, TextOrder>;
 
 // The game's path and module joined without a separator, with only A-Z lower-cased,
 // followed by the effective user id in decimal.

@@ -1,5 +1,7 @@
 #include "report/gathering.h"
 
+#include <utility>
+
 #include "files/session_store.h"
 
 namespace psrl {
@@ -31,7 +33,9 @@ void MergeInto(GameAggregate& aggregate, const std::u16string& store,
   if (IsPlaceholderName(aggregate.gameName)) {
     aggregate.gameName = ReadGameName(store, sectionName);
   }
-  if (aggregate.startTime > session.startTime) aggregate.startTime = std::move(session.startTime);
+  if (CompareText(aggregate.startTime, session.startTime) > 0) {
+    aggregate.startTime = std::move(session.startTime);
+  }
   aggregate.totalTime += session.gamingTime;
   if (!session.activationFlag) aggregate.timeWithoutIG += session.gamingTime;
   aggregate.sessionCount += 1;
@@ -42,10 +46,10 @@ void MergeInto(GameAggregate& aggregate, const std::u16string& store,
 }  // namespace
 
 GatheringOutcome GatherSessions(const std::u16string& store,
-                                const std::vector<std::u16string>& sectionNames,
-                                int32_t defaultUserId, AggregateTable& table) {
+                                std::vector<std::u16string> sectionNames, int32_t defaultUserId,
+                                AggregateTable& table) {
   GatheringOutcome outcome;
-  for (const auto& sectionName : sectionNames) {
+  for (auto& sectionName : sectionNames) {
     if (IsSessionLive(sectionName)) {
       ++outcome.liveSessionsSkipped;
       continue;
@@ -55,13 +59,13 @@ GatheringOutcome GatherSessions(const std::u16string& store,
     auto key = MakeAggregateKey(session.gameFullPath, session.gameModuleName, userId);
     // One lookup; its position serves the insertion when the key is new.
     auto found = table.lower_bound(key);
-    if (found == table.end() || found->first != key) {
+    if (found == table.end() || CompareText(found->first, key) != 0) {
       found = table.emplace_hint(found, std::move(key),
                                  StartAggregate(store, sectionName, std::move(session), userId));
     } else {
       MergeInto(found->second, store, sectionName, std::move(session));
     }
-    found->second.sectionNames.push_back(sectionName);
+    found->second.sectionNames.push_back(std::move(sectionName));
     ++outcome.sessionsMerged;
   }
   return outcome;

@@ -17,9 +17,10 @@ struct GatheringOutcome {
 
 // Merges the finished sessions among `sectionNames` (in that order) from `store` into
 // `table`. A session whose event is open is still running and is left alone. Sessions
-// with user id 0 count as `defaultUserId`'s.
+// with user id 0 count as `defaultUserId`'s. The names of merged sessions move into
+// their aggregates.
 GatheringOutcome GatherSessions(const std::u16string& store,
-                                const std::vector<std::u16string>& sectionNames,
+                                std::vector<std::u16string> sectionNames,
                                 int32_t defaultUserId, AggregateTable& table);
 
 }  // namespace psrl

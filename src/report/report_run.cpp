@@ -1,5 +1,7 @@
 #include "report/report_run.h"
 
+#include <utility>
+
 #include "files/file_locations.h"
 #include "files/profile_access.h"
 #include "platform/platform.h"
@@ -22,12 +24,13 @@ void RunPhases(const ReportRequest& request, const ReportFiles* files, ReportSum
     return;
   }
   const std::u16string& store = files != nullptr ? files->sessionStore : GetSessionStorePath();
-  const auto sectionNames = ReadSectionNames(store);
+  auto sectionNames = ReadSectionNames(store);
   summary.sessionsInStore = static_cast<uint32_t>(sectionNames.size());
   if (sectionNames.empty()) return;
 
   AggregateTable table;
-  summary.gathering = GatherSessions(store, sectionNames, request.defaultUserId, table);
+  summary.gathering =
+      GatherSessions(store, std::move(sectionNames), request.defaultUserId, table);
   if (table.empty()) return;
   EmitReport(table, store, request.output, request.keepSessions, summary.emission);
 }

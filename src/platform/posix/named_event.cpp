@@ -2,6 +2,13 @@
 // socket bound to the event's abstract address; the kernel drops it when that process
 // ends, as Windows drops an event with its last handle. The test only connects, so it
 // can never take the name from its owner.
+//
+// Outside a run each test connects a fresh socket and closes it. Within a run one probe
+// socket serves every test: creating and closing a socket costs about four times the
+// connect itself, and a report tests every session of the store. The socket is never
+// bound, a failed connect leaves it unconnected, and a successful one is dissolved at
+// once (connect to AF_UNSPEC), so between tests it refers to no owner's socket, just as
+// a closed one would not. Success means live and any failure finished, either way.
 #include "platform/posix/named_event.h"
 
 #include <unistd.h>
@@ -9,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/posix/text_encoding.h"
@@ -21,6 +29,41 @@ constexpr std::string_view kNamedPrefix = "psrl-event:";
 constexpr std::string_view kHashedPrefix = "psrl-event#";
 // sun_path less the leading zero byte of the abstract namespace.
 constexpr size_t kMaxAbstractName = sizeof(sockaddr_un::sun_path) - 1;
+
+struct RunProbe {
+  std::mutex mutex;
+  unsigned runDepth = 0;
+  int socket = -1;  // opened at the run's first test
+};
+
+RunProbe& TheRunProbe() {
+  static RunProbe probe;
+  return probe;
+}
+
+int OpenProbeSocket() { return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
+
+bool Connects(int probe, const EventAddress& address) {
+  return connect(probe, reinterpret_cast<const sockaddr*>(&address.address), address.length) ==
+         0;
+}
+
+// The test within a run, on the shared socket.
+bool IsOpenInRun(RunProbe& run, const EventAddress& address) {
+  if (run.socket < 0) {
+    run.socket = OpenProbeSocket();
+    if (run.socket < 0) return false;
+  }
+  if (!Connects(run.socket, address)) return false;
+  sockaddr none{};
+  none.sa_family = AF_UNSPEC;
+  if (connect(run.socket, &none, sizeof none) != 0) {
+    // Still connected to the owner: give the socket up rather than keep that reference.
+    close(run.socket);
+    run.socket = -1;
+  }
+  return true;
+}
 
 uint64_t Fnv1a64(std::string_view bytes) {
   uint64_t hash = 0xcbf29ce484222325ULL;
@@ -54,16 +97,45 @@ EventAddress MakeEventAddress(std::u16string_view name) {
   return result;
 }
 
+void NamedEventBeginRun() {
+  try {
+    RunProbe& run = TheRunProbe();
+    const std::lock_guard lock(run.mutex);
+    ++run.runDepth;
+  } catch (...) {
+    // Without a run each test opens its own socket: slower, equally right.
+  }
+}
+
+void NamedEventEndRun() noexcept {
+  try {
+    RunProbe& run = TheRunProbe();
+    const std::lock_guard lock(run.mutex);
+    if (run.runDepth == 0 || --run.runDepth > 0) return;
+    if (run.socket >= 0) {
+      close(run.socket);
+      run.socket = -1;
+    }
+  } catch (...) {
+    // The lock does not fail on a working mutex; if it did, the socket would stay open
+    // until a later run closes it.
+  }
+}
+
 }  // namespace posix
 
 bool NamedEventIsOpen(const char16_t* name) {
   if (name == nullptr) return false;
   try {
     const auto address = posix::MakeEventAddress(name);
-    const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    posix::RunProbe& run = posix::TheRunProbe();
+    {
+      const std::lock_guard lock(run.mutex);
+      if (run.runDepth > 0) return posix::IsOpenInRun(run, address);
+    }
+    const int probe = posix::OpenProbeSocket();
     if (probe < 0) return false;
-    const bool live =
-        connect(probe, reinterpret_cast<const sockaddr*>(&address.address), address.length) == 0;
+    const bool live = posix::Connects(probe, address);
     close(probe);
     return live;
   } catch (...) {

@@ -18,4 +18,9 @@ struct EventAddress {
 };
 EventAddress MakeEventAddress(std::u16string_view name);
 
+// Between these, liveness tests share one probe socket instead of opening and closing
+// one each (see named_event.cpp). Nested runs count; EndRun never throws.
+void NamedEventBeginRun();
+void NamedEventEndRun() noexcept;
+
 }  // namespace psrl::platform::posix

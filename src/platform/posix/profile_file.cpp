@@ -22,6 +22,9 @@ constexpr int kMaxLinkHops = 40;  // as the kernel's own limit on a path's links
 constexpr int kTemporaryNameAttempts = 64;
 constexpr size_t kMaxTemporaryBaseName = 200;  // keeps the name under NAME_MAX (255)
 constexpr size_t kMaxWriteChunk = size_t{1} << 30;
+// Small pieces are gathered up to this size before they are written, so that a file cut
+// into many pieces costs few system calls.
+constexpr size_t kWriteStagingSize = size_t{1} << 20;
 
 const FileSystemCalls& Calls() { return ActiveFileSystemCalls(); }
 
@@ -131,13 +134,15 @@ bool ResolveLinks(const std::string& path, std::string& target) {
   return false;
 }
 
-bool WriteAll(int fd, std::string_view bytes, bool positional) {
+// Writes all of `bytes` at the file's position, or at `offset` when `positional`.
+bool WriteAll(int fd, std::string_view bytes, bool positional, size_t offset = 0) {
   size_t done = 0;
   while (done < bytes.size()) {
     const size_t chunk = std::min(bytes.size() - done, kMaxWriteChunk);
     const ssize_t written =
-        positional ? Calls().pwrite(fd, bytes.data() + done, chunk, static_cast<off_t>(done))
-                   : Calls().write(fd, bytes.data() + done, chunk);
+        positional
+            ? Calls().pwrite(fd, bytes.data() + done, chunk, static_cast<off_t>(offset + done))
+            : Calls().write(fd, bytes.data() + done, chunk);
     if (written < 0) {
       if (errno == EINTR) {
         continue;
@@ -149,6 +154,55 @@ bool WriteAll(int fd, std::string_view bytes, bool positional) {
       return false;
     }
     done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+size_t TotalSize(const ContentPieces& pieces) {
+  size_t total = 0;
+  for (const std::string_view piece : pieces) {
+    total += piece.size();
+  }
+  return total;
+}
+
+// Writes the pieces one after another from the start of the file (`positional`) or at
+// the file's position. Large pieces are written as they are, small ones gathered first.
+bool WritePieces(int fd, const ContentPieces& pieces, bool positional) {
+  std::string staging;
+  staging.reserve(std::min(TotalSize(pieces), kWriteStagingSize));
+  size_t offset = 0;  // where the staged bytes go
+  const auto flush = [&] {
+    const bool done = WriteAll(fd, staging, positional, offset);
+    offset += staging.size();
+    staging.clear();
+    return done;
+  };
+  for (const std::string_view piece : pieces) {
+    if (staging.size() + piece.size() > kWriteStagingSize && !flush()) {
+      return false;
+    }
+    if (piece.size() < kWriteStagingSize) {
+      staging.append(piece);
+    } else if (WriteAll(fd, piece, positional, offset)) {
+      offset += piece.size();
+    } else {
+      return false;
+    }
+  }
+  return flush();
+}
+
+bool SameBytes(const ContentPieces& pieces, std::string_view bytes) {
+  if (TotalSize(pieces) != bytes.size()) {
+    return false;
+  }
+  size_t position = 0;
+  for (const std::string_view piece : pieces) {
+    if (bytes.substr(position, piece.size()) != piece) {
+      return false;
+    }
+    position += piece.size();
   }
   return true;
 }
@@ -194,31 +248,32 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& name) {
 
 // Writes `content` over the existing `target` (the file `current` was read from).
 bool RewriteInPlace(const std::string& target, const FileContent& current,
-                    std::string_view content) {
+                    const ContentPieces& content) {
   Descriptor file(Open(target, O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
   struct stat info {};
   if (!file.valid() || Calls().fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       info.st_dev != current.identity.device || info.st_ino != current.identity.inode) {
     return false;
   }
-  const auto truncate = [&](std::string_view bytes) {
+  const auto truncate = [&](size_t size) {
     return RetryOnInterrupt([&] {
-             return Calls().ftruncate(file.get(), static_cast<off_t>(bytes.size()));
+             return Calls().ftruncate(file.get(), static_cast<off_t>(size));
            }) == 0;
   };
-  if (WriteAll(file.get(), content, true) && truncate(content) && Sync(file.get())) {
+  if (WritePieces(file.get(), content, true) && truncate(TotalSize(content)) &&
+      Sync(file.get())) {
     return file.Close();
   }
   // Put the old content back as well as possible.
   if (WriteAll(file.get(), current.bytes, true)) {
-    truncate(current.bytes);
+    truncate(current.bytes.size());
     Sync(file.get());
   }
   return false;
 }
 
 bool Replace(int directory, const std::string& target, const FileContent& current,
-             std::string_view content) {
+             const ContentPieces& content) {
   const bool exists = current.state == FileState::kRead;
   std::string temporaryName;
   // An existing file's copy starts private and gets the old bits once its owner is set.
@@ -233,7 +288,7 @@ bool Replace(int directory, const std::string& target, const FileContent& curren
     (void)Calls().fchown(temporary.get(), current.owner, current.group);
     written = Calls().fchmod(temporary.get(), current.mode & 07777) == 0;
   }
-  written = written && WriteAll(temporary.get(), content, false) && Sync(temporary.get());
+  written = written && WritePieces(temporary.get(), content, false) && Sync(temporary.get());
   written = temporary.Close() && written;
   if (!written || Calls().rename(temporaryName.c_str(), target.c_str()) != 0) {
     Calls().unlink(temporaryName.c_str());
@@ -342,11 +397,11 @@ bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change)
   if (current.state == FileState::kUnreadable) {
     return false;
   }
-  std::string content;
+  ContentPieces content;
   if (!change(current, content)) {
     return true;
   }
-  if (current.state == FileState::kRead && content == current.bytes) {
+  if (current.state == FileState::kRead && SameBytes(content, current.bytes)) {
     return true;
   }
   return Replace(directory.get(), target, current, content);

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace psrl::platform::posix {
 
@@ -49,8 +51,12 @@ FileContent ReadProfileFile(const std::string& path);
 // the current directory cannot be found.
 std::optional<std::string> AbsoluteProfilePath(const std::string& path);
 
+// A file's new content as pieces laid end to end. The pieces point into memory that the
+// change keeps alive until UpdateProfileFile returns.
+using ContentPieces = std::vector<std::string_view>;
+
 // Computes the new content from the current one. Returns false when nothing changes.
-using ProfileFileChange = std::function<bool(const FileContent& current, std::string& content)>;
+using ProfileFileChange = std::function<bool(const FileContent& current, ContentPieces& content)>;
 
 // Changes the file at `path` while holding an exclusive flock on its directory:
 // re-reads it, calls `change`, and when the content differs replaces the file.

@@ -1,6 +1,8 @@
 #include "platform/posix/profile_parser.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 #include "platform/posix/text_encoding.h"
@@ -40,6 +42,81 @@ bool NeedsDecodedComparison(std::u16string_view text) {
   }
   return false;
 }
+
+// FNV-1a over folded code units: equal names (as compared) hash equally, whichever
+// encoding they were read from.
+constexpr uint32_t kHashBasis = 2166136261U;
+constexpr uint32_t kHashPrime = 16777619U;
+uint32_t HashStep(uint32_t hash, char16_t foldedUnit) { return (hash ^ foldedUnit) * kHashPrime; }
+uint32_t HashFolded(std::u16string_view folded) {
+  uint32_t hash = kHashBasis;
+  for (const char16_t c : folded) {
+    hash = HashStep(hash, c);
+  }
+  return hash;
+}
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Code units of the three encodings, for the parse loop: one instantiation each, so that
+// the loop reads bytes without asking for the encoding at every unit.
+// Each provides At (the code unit at a byte offset) and NextLineBreak (the offset of the
+// first CR or LF at or after `from`, or `end`).
+template <typename Units>
+uint32_t NextLineBreakByUnits(const unsigned char* bytes, uint32_t from, uint32_t end) {
+  while (from < end && !IsLineBreak(Units::At(bytes, from))) {
+    from += Units::kWidth;
+  }
+  return from;
+}
+
+struct ByteUnits {
+  static constexpr uint32_t kWidth = 1;
+  static char16_t At(const unsigned char* bytes, uint32_t offset) { return bytes[offset]; }
+
+  // Eight bytes at a time: lines are the bulk of a file, and this is where it is read.
+  static uint32_t NextLineBreak(const unsigned char* bytes, uint32_t from, uint32_t end) {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr uint64_t kOnes = 0x0101010101010101ULL;
+      constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+      while (end - from >= 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, bytes + from, sizeof word);
+        const uint64_t lf = word ^ (kOnes * '\n');
+        const uint64_t cr = word ^ (kOnes * '\r');
+        // The high bit of each zero byte of `lf` or `cr`; bytes above the first one may
+        // be marked falsely, so only the lowest mark counts.
+        const uint64_t marks = ((lf - kOnes) & ~lf & kHighBits) | ((cr - kOnes) & ~cr & kHighBits);
+        if (marks != 0) {
+          return from + static_cast<uint32_t>(std::countr_zero(marks) / 8);
+        }
+        from += 8;
+      }
+    }
+    return NextLineBreakByUnits<ByteUnits>(bytes, from, end);
+  }
+};
+struct Utf16LeUnits {
+  static constexpr uint32_t kWidth = 2;
+  static char16_t At(const unsigned char* bytes, uint32_t offset) {
+    return static_cast<char16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+  }
+  static uint32_t NextLineBreak(const unsigned char* bytes, uint32_t from, uint32_t end) {
+    return NextLineBreakByUnits<Utf16LeUnits>(bytes, from, end);
+  }
+};
+struct Utf16BeUnits {
+  static constexpr uint32_t kWidth = 2;
+  static char16_t At(const unsigned char* bytes, uint32_t offset) {
+    return static_cast<char16_t>((bytes[offset] << 8) | bytes[offset + 1]);
+  }
+  static uint32_t NextLineBreak(const unsigned char* bytes, uint32_t from, uint32_t end) {
+    return NextLineBreakByUnits<Utf16BeUnits>(bytes, from, end);
+  }
+};
 
 bool HasLineBreak(std::u16string_view text) {
   return std::any_of(text.begin(), text.end(), IsLineBreak);
@@ -133,10 +210,10 @@ std::u16string_view ProfileDefaultText(const char16_t* defaultValue) {
   return text;
 }
 
-uint32_t ProfileIntFromValue(const std::optional<std::u16string>& value, int32_t defaultValue) {
+uint32_t ProfileIntFromValue(std::optional<std::u16string_view> value, int32_t defaultValue) {
   // The text as GetPrivateProfileIntW sees it: copied into 30 characters.
   char16_t text[30];
-  const uint32_t length = CopyProfileValue(value ? *value : u"", text, 30);
+  const uint32_t length = CopyProfileValue(value.value_or(u""), text, 30);
   if (length == 0) {
     return static_cast<uint32_t>(defaultValue);
   }
@@ -195,7 +272,8 @@ char16_t ProfileDocument::UnitAt(uint32_t offset) const {
 void ProfileDocument::Parse() {
   sections_.clear();
   keys_.clear();
-  sectionsByName_.clear();
+  nameGroups_.clear();
+  nameSlots_.clear();
   hasDeletions_ = false;
   oversized_ = bytes_.size() >= kNone;
 
@@ -222,55 +300,73 @@ void ProfileDocument::Parse() {
   const auto size = static_cast<uint32_t>(bytes.size());
   textEnd_ = textBegin_ + (size - textBegin_) / unit_ * unit_;
 
+  switch (encoding_) {
+    case ProfileEncoding::kUtf16Le:
+      ParseLines<Utf16LeUnits>();
+      break;
+    case ProfileEncoding::kUtf16Be:
+      ParseLines<Utf16BeUnits>();
+      break;
+    default:
+      ParseLines<ByteUnits>();
+      break;
+  }
+  BuildNameIndex();
+}
+
+template <typename Units>
+void ProfileDocument::ParseLines() {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+  const auto at = [data](uint32_t offset) { return Units::At(data, offset); };
+  constexpr uint32_t unit = Units::kWidth;
+  const auto size = static_cast<uint32_t>(bytes_.size());
+
   // Structural characters are ASCII, and in UTF-8 a byte below 0x80 is always the ASCII
   // character itself, so the lines can be split and trimmed on code units while the
   // offsets stay byte offsets.
-  const uint32_t unit = unit_;
   uint32_t position = textBegin_;
   uint32_t current = kNone;  // index of the section the lines belong to
   while (position < textEnd_) {
     const uint32_t lineBegin = position;
-    while (position < textEnd_ && !IsLineBreak(UnitAt(position))) {
-      position += unit;
-    }
+    position = Units::NextLineBreak(data, position, textEnd_);
     uint32_t end = position;
-    while (position < textEnd_ && IsLineBreak(UnitAt(position))) {
+    while (position < textEnd_ && IsLineBreak(at(position))) {
       position += unit;
     }
 
     uint32_t begin = lineBegin;
-    while (begin < end && IsProfileSpace(UnitAt(begin))) {
+    while (begin < end && IsProfileSpace(at(begin))) {
       begin += unit;
     }
-    while (end > begin && IsProfileSpace(UnitAt(end - unit))) {
+    while (end > begin && IsProfileSpace(at(end - unit))) {
       end -= unit;
     }
     if (begin == end) {
       continue;
     }
 
-    if (UnitAt(begin) == u'[') {
+    if (at(begin) == u'[') {
       uint32_t close = end;
-      while (close > begin && UnitAt(close - unit) != u']') {
+      while (close > begin && at(close - unit) != u']') {
         close -= unit;
       }
       if (close > begin) {
         close -= unit;  // the last ']'
         uint32_t nameBegin = begin + unit;
         uint32_t nameEnd = close;
-        while (nameBegin < nameEnd && IsProfileSpace(UnitAt(nameBegin))) {
+        while (nameBegin < nameEnd && IsProfileSpace(at(nameBegin))) {
           nameBegin += unit;
         }
         // A name ends at its first U+0000: the section list separates names by zeros,
         // and every caller passes names zero-terminated, so the rest could never be
         // addressed and the list would show one section as two that cannot be deleted.
-        for (uint32_t at = nameBegin; at < nameEnd; at += unit) {
-          if (UnitAt(at) == 0) {
-            nameEnd = at;
+        for (uint32_t offset = nameBegin; offset < nameEnd; offset += unit) {
+          if (at(offset) == 0) {
+            nameEnd = offset;
             break;
           }
         }
-        while (nameEnd > nameBegin && IsProfileSpace(UnitAt(nameEnd - unit))) {
+        while (nameEnd > nameBegin && IsProfileSpace(at(nameEnd - unit))) {
           nameEnd -= unit;
         }
         if (current != kNone) {
@@ -286,14 +382,6 @@ void ProfileDocument::Parse() {
                              .keyCount = 0,
                              .nextSameName = kNone,
                              .deleted = false});
-        if (nameBegin != nameEnd) {
-          auto [entry, inserted] = sectionsByName_.try_emplace(Folded(Decode(nameBegin, nameEnd)),
-                                                               SameName{current, current});
-          if (!inserted) {
-            sections_[entry->second.last].nextSameName = current;
-            entry->second.last = current;
-          }
-        }
         continue;
       }
     }
@@ -303,16 +391,16 @@ void ProfileDocument::Parse() {
 
     Key key{.nameBegin = begin, .nameEnd = end, .valueBegin = kNone, .valueEnd = kNone};
     uint32_t equals = begin;
-    while (equals < end && UnitAt(equals) != u'=') {
+    while (equals < end && at(equals) != u'=') {
       equals += unit;
     }
     if (equals < end) {
       key.nameEnd = equals;
-      while (key.nameEnd > begin && IsProfileSpace(UnitAt(key.nameEnd - unit))) {
+      while (key.nameEnd > begin && IsProfileSpace(at(key.nameEnd - unit))) {
         key.nameEnd -= unit;
       }
       key.valueBegin = equals + unit;
-      while (key.valueBegin < end && IsProfileSpace(UnitAt(key.valueBegin))) {
+      while (key.valueBegin < end && IsProfileSpace(at(key.valueBegin))) {
         key.valueBegin += unit;
       }
       key.valueEnd = end;
@@ -323,16 +411,116 @@ void ProfileDocument::Parse() {
   }
 }
 
+uint32_t ProfileDocument::NameHashOf(const Section& section) const {
+  uint32_t hash = kHashBasis;
+  if (unit_ == 2) {
+    for (uint32_t at = section.nameBegin; at < section.nameEnd; at += 2) {
+      hash = HashStep(hash, Fold(UnitAt(at)));
+    }
+    return hash;
+  }
+  const std::string_view name =
+      std::string_view(bytes_).substr(section.nameBegin, section.nameEnd - section.nameBegin);
+  if (!IsAscii(name)) {
+    return HashFolded(Folded(DecodeUtf8(name)));
+  }
+  for (const char c : name) {
+    hash = HashStep(hash, Fold(static_cast<unsigned char>(c)));
+  }
+  return hash;
+}
+
+bool ProfileDocument::NamesEqual(const Section& one, const Section& other) const {
+  const uint32_t length = one.nameEnd - one.nameBegin;
+  if (unit_ == 2) {
+    if (other.nameEnd - other.nameBegin != length) {
+      return false;
+    }
+    for (uint32_t i = 0; i < length; i += 2) {
+      if (Fold(UnitAt(one.nameBegin + i)) != Fold(UnitAt(other.nameBegin + i))) {
+        return false;
+      }
+    }
+    return true;
+  }
+  const std::string_view bytes = bytes_;
+  const std::string_view first = bytes.substr(one.nameBegin, length);
+  const std::string_view second = bytes.substr(other.nameBegin, other.nameEnd - other.nameBegin);
+  // Folding changes ASCII bytes only, which decode as themselves wherever they stand, so
+  // equal folded bytes are equal folded text. Different bytes can still decode equally
+  // when they are not plain ASCII (two invalid sequences both read as U+FFFD).
+  const auto foldedByte = [](char c) { return Fold(static_cast<unsigned char>(c)); };
+  if (std::equal(first.begin(), first.end(), second.begin(), second.end(),
+                 [&](char a, char b) { return foldedByte(a) == foldedByte(b); })) {
+    return true;
+  }
+  if (IsAscii(first) && IsAscii(second)) {
+    return false;
+  }
+  return Folded(DecodeUtf8(first)) == Folded(DecodeUtf8(second));
+}
+
+void ProfileDocument::BuildNameIndex() {
+  size_t named = 0;
+  for (const Section& section : sections_) {
+    named += section.nameBegin != section.nameEnd ? 1 : 0;
+  }
+  if (named == 0) {
+    return;
+  }
+  size_t slots = 16;
+  while (slots < 2 * named) {
+    slots *= 2;
+  }
+  const size_t mask = slots - 1;
+  nameSlots_.assign(slots, 0);
+  nameGroups_.reserve(named);
+  for (uint32_t index = 0; index < sections_.size(); ++index) {
+    const Section& section = sections_[index];
+    if (section.nameBegin == section.nameEnd) {
+      continue;
+    }
+    const uint32_t hash = NameHashOf(section);
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      const uint32_t occupant = nameSlots_[slot];
+      if (occupant == 0) {
+        nameGroups_.push_back(
+            {.hash = hash, .representative = index, .first = index, .last = index});
+        nameSlots_[slot] = static_cast<uint32_t>(nameGroups_.size());
+        break;
+      }
+      NameGroup& group = nameGroups_[occupant - 1];
+      if (group.hash == hash && NamesEqual(sections_[group.representative], section)) {
+        sections_[group.last].nextSameName = index;
+        group.last = index;
+        break;
+      }
+    }
+  }
+}
+
 std::u16string ProfileDocument::Decode(uint32_t begin, uint32_t end) const {
-  if (unit_ == 1) {
-    return DecodeUtf8(std::string_view(bytes_).substr(begin, end - begin));
-  }
   std::u16string text;
-  text.reserve((end - begin) / 2);
-  for (uint32_t at = begin; at < end; at += 2) {
-    text.push_back(UnitAt(at));
-  }
+  DecodeInto(begin, end, text);
   return text;
+}
+
+void ProfileDocument::DecodeInto(uint32_t begin, uint32_t end, std::u16string& text) const {
+  if (unit_ == 1) {
+    const std::string_view bytes = std::string_view(bytes_).substr(begin, end - begin);
+    if (!IsAscii(bytes)) {
+      text = DecodeUtf8(bytes);
+      return;
+    }
+    text.resize(bytes.size());
+    std::transform(bytes.begin(), bytes.end(), text.begin(),
+                   [](char c) { return static_cast<char16_t>(c); });
+    return;
+  }
+  text.resize((end - begin) / 2);
+  for (uint32_t at = begin, i = 0; at < end; at += 2, ++i) {
+    text[i] = UnitAt(at);
+  }
 }
 
 std::string ProfileDocument::Encode(std::u16string_view text) const {
@@ -405,43 +593,81 @@ bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& quer
   return Folded(Decode(begin, end)) == folded;
 }
 
-const ProfileDocument::Section* ProfileDocument::FindSection(const Query& query) const {
-  if (query.folded().empty()) {
+uint32_t ProfileDocument::FindNameGroup(const Query& query) const {
+  const std::u16string_view folded = query.folded();
+  if (folded.empty() || nameSlots_.empty()) {
+    return kNone;
+  }
+  const uint32_t hash = HashFolded(folded);
+  const size_t mask = nameSlots_.size() - 1;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint32_t occupant = nameSlots_[slot];
+    if (occupant == 0) {
+      return kNone;
+    }
+    const NameGroup& group = nameGroups_[occupant - 1];
+    const Section& representative = sections_[group.representative];
+    if (group.hash == hash &&
+        NameEquals(representative.nameBegin, representative.nameEnd, query)) {
+      return occupant - 1;
+    }
+  }
+}
+
+const ProfileDocument::Section* ProfileDocument::FindFirstSection(const Query& query) const {
+  const uint32_t group = FindNameGroup(query);
+  if (group == kNone || nameGroups_[group].first == kNone) {
     return nullptr;
   }
-  const auto found = sectionsByName_.find(query.folded());
-  return found == sectionsByName_.end() ? nullptr : &sections_[found->second.first];
+  return &sections_[nameGroups_[group].first];
+}
+
+ProfileDocument::SectionHandle ProfileDocument::FindSection(std::u16string_view section) const {
+  const Section* found = FindFirstSection(MakeQuery(section));
+  return found == nullptr ? kNoSection : static_cast<SectionHandle>(found - sections_.data());
+}
+
+bool ProfileDocument::ReadValue(SectionHandle section, std::u16string_view key,
+                                std::u16string& value) const {
+  if (section >= sections_.size()) {
+    return false;
+  }
+  const Section& found = sections_[section];
+  const Query keyQuery = MakeQuery(key);
+  if (keyQuery.folded().empty()) {
+    return false;
+  }
+  for (uint32_t i = found.firstKey; i < found.firstKey + found.keyCount; ++i) {
+    const Key& candidate = keys_[i];
+    if (NameEquals(candidate.nameBegin, candidate.nameEnd, keyQuery)) {
+      if (candidate.valueBegin == kNone) {
+        return false;
+      }
+      DecodeInto(candidate.valueBegin, candidate.valueEnd, value);
+      return true;
+    }
+  }
+  return false;
 }
 
 std::optional<std::u16string> ProfileDocument::FindValue(std::u16string_view section,
                                                          std::u16string_view key) const {
-  const Section* found = FindSection(MakeQuery(section));
-  if (found == nullptr) {
+  std::u16string value;
+  if (!ReadValue(FindSection(section), key, value)) {
     return std::nullopt;
   }
-  const Query keyQuery = MakeQuery(key);
-  if (keyQuery.folded().empty()) {
-    return std::nullopt;
-  }
-  for (uint32_t i = found->firstKey; i < found->firstKey + found->keyCount; ++i) {
-    const Key& candidate = keys_[i];
-    if (NameEquals(candidate.nameBegin, candidate.nameEnd, keyQuery)) {
-      if (candidate.valueBegin == kNone) {
-        return std::nullopt;
-      }
-      return Decode(candidate.valueBegin, candidate.valueEnd);
-    }
-  }
-  return std::nullopt;
+  return value;
 }
 
 uint32_t ProfileDocument::ListSectionNames(char16_t* buffer, uint32_t size) const {
   SectionNameWriter writer(buffer, size);
+  std::u16string name;
   for (const Section& section : sections_) {
     if (section.deleted || section.nameBegin == section.nameEnd) {
       continue;
     }
-    if (!writer.Add(Decode(section.nameBegin, section.nameEnd))) {
+    DecodeInto(section.nameBegin, section.nameEnd, name);
+    if (!writer.Add(name)) {
       break;
     }
   }
@@ -449,21 +675,15 @@ uint32_t ProfileDocument::ListSectionNames(char16_t* buffer, uint32_t size) cons
 }
 
 bool ProfileDocument::DeleteSection(std::u16string_view section) {
-  const Query query = MakeQuery(section);
-  if (query.folded().empty()) {
+  const uint32_t groupIndex = FindNameGroup(MakeQuery(section));
+  if (groupIndex == kNone || nameGroups_[groupIndex].first == kNone) {
     return false;
   }
-  const auto found = sectionsByName_.find(query.folded());
-  if (found == sectionsByName_.end()) {
-    return false;
-  }
-  Section& deleted = sections_[found->second.first];
+  NameGroup& group = nameGroups_[groupIndex];
+  Section& deleted = sections_[group.first];
   deleted.deleted = true;
-  if (deleted.nextSameName == kNone) {
-    sectionsByName_.erase(found);
-  } else {
-    found->second.first = deleted.nextSameName;
-  }
+  // Deletions always take the first remaining section, so the rest of the chain remains.
+  group.first = deleted.nextSameName;
   hasDeletions_ = true;
   changed_ = true;
   return true;
@@ -503,6 +723,7 @@ bool ProfileDocument::SetValue(std::u16string_view section, std::u16string_view 
   if (hasDeletions_) {
     bytes_ = Serialize();
     Parse();
+    rewritten_ = true;
   }
 
   std::u16string eolText;
@@ -513,7 +734,7 @@ bool ProfileDocument::SetValue(std::u16string_view section, std::u16string_view 
   uint32_t at = textEnd_;
   uint32_t replacedEnd = textEnd_;
 
-  const Section* found = FindSection(MakeQuery(section));
+  const Section* found = FindFirstSection(MakeQuery(section));
   const Key* existing = nullptr;
   if (found != nullptr) {
     const Query keyQuery = MakeQuery(key);
@@ -560,6 +781,7 @@ bool ProfileDocument::SetValue(std::u16string_view section, std::u16string_view 
   bytes_.replace(at, replacedEnd - at, encoded);
   Parse();
   changed_ = true;
+  rewritten_ = true;
   return true;
 }
 
@@ -569,16 +791,31 @@ std::string ProfileDocument::Serialize() const {
   }
   std::string out;
   out.reserve(bytes_.size());
-  size_t position = 0;
-  for (const Section& section : sections_) {
-    if (!section.deleted) {
-      continue;
-    }
-    out.append(bytes_, position, section.headerBegin - position);
-    position = section.end;
+  for (const std::string_view piece : SerializedPieces()) {
+    out.append(piece);
   }
-  out.append(bytes_, position);
   return out;
+}
+
+std::vector<std::string_view> ProfileDocument::SerializedPieces() const {
+  const std::string_view bytes = bytes_;
+  std::vector<std::string_view> pieces;
+  size_t position = 0;
+  if (hasDeletions_) {
+    for (const Section& section : sections_) {
+      if (!section.deleted) {
+        continue;
+      }
+      if (section.headerBegin > position) {
+        pieces.push_back(bytes.substr(position, section.headerBegin - position));
+      }
+      position = section.end;
+    }
+  }
+  if (position < bytes.size()) {
+    pieces.push_back(bytes.substr(position));
+  }
+  return pieces;
 }
 
 }  // namespace psrl::platform::posix

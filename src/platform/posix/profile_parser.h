@@ -20,11 +20,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace psrl::platform::posix {
@@ -33,6 +31,10 @@ enum class ProfileEncoding { kUtf8, kUtf8WithBom, kUtf16Le, kUtf16Be };
 
 class ProfileDocument {
  public:
+  // A section found by FindSection; valid until the document changes.
+  using SectionHandle = uint32_t;
+  static constexpr SectionHandle kNoSection = UINT32_MAX;
+
   // An empty document, as a missing file reads.
   ProfileDocument();
   // Parses a whole file. Never fails; files of 4 GiB or more read as empty and cannot
@@ -44,6 +46,14 @@ class ProfileDocument {
   // before the comparison, as the lines' are.
   std::optional<std::u16string> FindValue(std::u16string_view section,
                                           std::u16string_view key) const;
+
+  // The first remaining section named `section` (trimmed), or kNoSection.
+  SectionHandle FindSection(std::u16string_view section) const;
+
+  // FindValue in two steps, for reading several keys of one section: decodes the value
+  // of `key` into `value` (reusing its storage) and returns true, or returns false when
+  // the section or the key is missing or the key's line has no '='.
+  bool ReadValue(SectionHandle section, std::u16string_view key, std::u16string& value) const;
 
   // Writes the names of all listed sections in file order, duplicates included, each
   // followed by a zero, then one more zero, as GetPrivateProfileSectionNamesW does.
@@ -74,6 +84,15 @@ class ProfileDocument {
   // The file's bytes with every change applied; bytes outside the changes are untouched.
   std::string Serialize() const;
 
+  // The same bytes as pieces of the document's own storage, laid end to end, so that a
+  // large file can be written out without a second copy in memory. Valid until the
+  // document changes.
+  std::vector<std::string_view> SerializedPieces() const;
+
+  // True when the document was parsed from exactly `bytes` and only sections were
+  // deleted since: its changes then apply to `bytes` as they stand.
+  bool IsParsedFrom(std::string_view bytes) const { return !rewritten_ && bytes == bytes_; }
+
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
 
@@ -95,8 +114,11 @@ class ProfileDocument {
     uint32_t nextSameName;  // the next section of the same name, or kNone
     bool deleted;
   };
-  struct SameName {
-    uint32_t first;
+  // The sections of one name (folded), chained through Section::nextSameName.
+  struct NameGroup {
+    uint32_t hash;
+    uint32_t representative;  // the first of the name in the file, deleted or not
+    uint32_t first;           // the first not deleted, or kNone
     uint32_t last;
   };
   // A name to look up, trimmed and folded, with its UTF-8 form for a byte comparison.
@@ -104,8 +126,9 @@ class ProfileDocument {
   // lookup allocates nothing.
   struct Query {
     static constexpr size_t kInline = 64;
-    std::array<char16_t, kInline> foldedInline{};
-    std::array<char, kInline> utf8Inline{};
+    // Only the first inlineLength characters are ever read.
+    std::array<char16_t, kInline> foldedInline;
+    std::array<char, kInline> utf8Inline;
     size_t inlineLength = 0;
     bool inlined = false;
     std::u16string foldedHeap;
@@ -119,21 +142,22 @@ class ProfileDocument {
       return inlined ? std::string_view(utf8Inline.data(), inlineLength) : utf8Heap;
     }
   };
-  // Hashes and compares folded names as views, so that a query needs no string of its own.
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::u16string_view name) const {
-      return std::hash<std::u16string_view>{}(name);
-    }
-  };
-
   void Parse();
+  template <typename Units>
+  void ParseLines();
+  void BuildNameIndex();
   char16_t UnitAt(uint32_t offset) const;
   std::u16string Decode(uint32_t begin, uint32_t end) const;
+  // Decode into `text`, reusing its storage.
+  void DecodeInto(uint32_t begin, uint32_t end, std::u16string& text) const;
   std::string Encode(std::u16string_view text) const;
   Query MakeQuery(std::u16string_view name) const;
   bool NameEquals(uint32_t begin, uint32_t end, const Query& query) const;
-  const Section* FindSection(const Query& query) const;
+  bool NamesEqual(const Section& one, const Section& other) const;
+  uint32_t NameHashOf(const Section& section) const;
+  // The group of the query's name, or kNone.
+  uint32_t FindNameGroup(const Query& query) const;
+  const Section* FindFirstSection(const Query& query) const;
   std::string_view LineBreak() const;
 
   std::string bytes_;
@@ -143,11 +167,13 @@ class ProfileDocument {
   uint32_t textEnd_ = 0;    // before an odd trailing byte of UTF-16
   std::vector<Section> sections_;
   std::vector<Key> keys_;
-  std::unordered_map<std::u16string, SameName, NameHash, std::equal_to<>>
-      sectionsByName_;      // folded name
+  std::vector<NameGroup> nameGroups_;
+  // Open addressing over nameGroups_ by NameGroup::hash: group index + 1, 0 when free.
+  std::vector<uint32_t> nameSlots_;
   bool oversized_ = false;  // 4 GiB or more: read as empty, never changed
   bool hasDeletions_ = false;
   bool changed_ = false;
+  bool rewritten_ = false;  // bytes_ differ from the bytes parsed first
 };
 
 // Trims U+0009-U+000D, U+001A and U+0020 from both ends, as lines and names are trimmed.
@@ -167,6 +193,6 @@ std::u16string_view ProfileDefaultText(const char16_t* defaultValue);
 // characters up to U+0020 are skipped, then one '+' or '-', a lower-case 0x/0o/0b prefix
 // (else base 10), and the digits valid for the base, with 32-bit wrap-around; then the
 // sign applies. No digits give 0.
-uint32_t ProfileIntFromValue(const std::optional<std::u16string>& value, int32_t defaultValue);
+uint32_t ProfileIntFromValue(std::optional<std::u16string_view> value, int32_t defaultValue);
 
 }  // namespace psrl::platform::posix

@@ -55,12 +55,30 @@ struct CachedFile {
 struct ReadBatch {
   const CachedFile* file = nullptr;  // none: the next read checks
   std::u16string section;
+  ProfileDocument::SectionHandle found = ProfileDocument::kNoSection;
+  // The keys read so far; only the first keyCount entries count (their storage is
+  // reused from batch to batch).
   std::vector<std::u16string> keys;
+  size_t keyCount = 0;
 
   bool Continues(const CachedFile& cached, std::u16string_view readSection,
                  std::u16string_view readKey) const {
     return file == &cached && section == readSection &&
-           std::find(keys.begin(), keys.end(), readKey) == keys.end();
+           std::find(keys.begin(), keys.begin() + static_cast<ptrdiff_t>(keyCount), readKey) ==
+               keys.begin() + static_cast<ptrdiff_t>(keyCount);
+  }
+  void Start(std::u16string_view readSection, ProfileDocument::SectionHandle handle) {
+    section.assign(readSection);
+    found = handle;
+    keyCount = 0;
+  }
+  void AddKey(std::u16string_view key) {
+    if (keyCount < keys.size()) {
+      keys[keyCount].assign(key);
+    } else {
+      keys.emplace_back(key);
+    }
+    ++keyCount;
   }
 };
 
@@ -69,9 +87,11 @@ struct Engine {
   unsigned runDepth = 0;
   std::unordered_map<std::string, CachedFile> files;  // by absolute path
   ReadBatch batch;
+  std::u16string value;  // the last value read, its storage reused
   // The last absolute file name converted, to spare the conversion on repeated calls.
   std::u16string lastName;
   std::string lastPath;
+  CachedFile* lastFile = nullptr;  // lastPath's entry in `files`, once looked up
 };
 
 Engine& TheEngine() {
@@ -86,11 +106,21 @@ std::optional<std::string> OsPath(const char16_t* file) {
   return AbsoluteProfilePath(EncodeUtf8(file));
 }
 
+// Whether the zero-terminated `name` equals `known`, without measuring `name` first.
+// `known` has no zero inside, so a shorter `name` differs at its terminator.
+bool SameName(const std::u16string& known, const char16_t* name) {
+  const char16_t* expected = known.c_str();
+  for (size_t i = 0;; ++i) {
+    if (name[i] != expected[i]) return false;
+    if (name[i] == 0) return true;
+  }
+}
+
 // OsPath under the engine's lock, remembering the last absolute name. A relative name
 // depends on the current directory, so it is converted every time.
 const std::string* EnginePath(Engine& engine, const char16_t* file,
                               std::optional<std::string>& storage) {
-  if (file != nullptr && *file == u'/' && engine.lastName == file) {
+  if (file != nullptr && *file == u'/' && SameName(engine.lastName, file)) {
     return &engine.lastPath;
   }
   storage = OsPath(file);
@@ -99,10 +129,24 @@ const std::string* EnginePath(Engine& engine, const char16_t* file,
   }
   if (*file == u'/') {
     engine.lastName.clear();  // stays empty if the copy below fails
+    engine.lastFile = nullptr;
     engine.lastPath = *storage;
     engine.lastName = file;
   }
   return &*storage;
+}
+
+// The run's entry for `path`; the entry of the last absolute name is remembered, since
+// a report asks for the same file again and again.
+CachedFile& RunFile(Engine& engine, const std::string& path) {
+  if (&path == &engine.lastPath && engine.lastFile != nullptr) {
+    return *engine.lastFile;
+  }
+  CachedFile& cached = engine.files[path];
+  if (&path == &engine.lastPath) {
+    engine.lastFile = &cached;
+  }
+  return cached;
 }
 
 void Apply(ProfileDocument& document, const Change& change) {
@@ -124,7 +168,7 @@ ProfileDocument Parse(FileContent content) {
 // file is no longer the one that was parsed. `check` false takes a copy already parsed
 // as it is.
 ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check = true) {
-  CachedFile& cached = engine.files[path];
+  CachedFile& cached = RunFile(engine, path);
   if (cached.document && !check) {
     return *cached.document;
   }
@@ -144,60 +188,80 @@ ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check
   return *cached.document;
 }
 
-// Applies `changes` in order to the file's current content, under its lock.
-bool ApplyChanges(const std::string& path, const std::vector<Change>& changes) {
-  return UpdateProfileFile(path, [&](const FileContent& current, std::string& content) {
-    ProfileDocument document = Parse(current);
-    for (const Change& change : changes) {
-      Apply(document, change);
+// Applies `changes` in order to the file's current content, under its lock. `runCopy`,
+// when given, is the run's parsed copy with these changes made: when the file still holds
+// the bytes it was parsed from, it is written out as it is instead of parsing the file
+// again. Otherwise it is dropped first, so that two parsed copies never coexist.
+bool ApplyChanges(const std::string& path, const std::vector<Change>& changes,
+                  std::optional<ProfileDocument>* runCopy = nullptr) {
+  std::optional<ProfileDocument> reparsed;
+  return UpdateProfileFile(path, [&](const FileContent& current, ContentPieces& content) {
+    const ProfileDocument* document = nullptr;
+    if (runCopy != nullptr && *runCopy && current.state == FileState::kRead &&
+        (*runCopy)->IsParsedFrom(current.bytes)) {
+      document = &**runCopy;
+    } else {
+      if (runCopy != nullptr) {
+        runCopy->reset();
+      }
+      reparsed.emplace(Parse(current));
+      for (const Change& change : changes) {
+        Apply(*reparsed, change);
+      }
+      document = &*reparsed;
     }
-    if (!document.changed()) {
+    if (!document->changed()) {
       return false;
     }
-    content = document.Serialize();
+    content = document->SerializedPieces();
     return true;
   });
 }
 
-// A read within a run: the identity is checked unless the read continues the batch.
-std::optional<std::u16string> ReadInRun(Engine& engine, const std::string& path,
-                                        std::u16string_view section, std::u16string_view key) {
+// A read within a run, into engine.value: the identity is checked unless the read
+// continues the batch, which also reuses the section found by the batch's first read.
+bool ReadInRun(Engine& engine, const std::string& path, std::u16string_view section,
+               std::u16string_view key) {
   ReadBatch& batch = engine.batch;
-  const auto known = engine.files.find(path);
-  const bool continues = known != engine.files.end() && known->second.document &&
-                         batch.Continues(known->second, section, key);
-  if (!continues) {
-    batch.file = nullptr;  // until the batch below is complete
+  CachedFile& cached = RunFile(engine, path);
+  if (cached.document && batch.Continues(cached, section, key)) {
+    batch.AddKey(key);
+    return cached.document->ReadValue(batch.found, key, engine.value);
   }
-  ProfileDocument& document = RunDocument(engine, path, !continues);
-  std::optional<std::u16string> value = document.FindValue(section, key);
-  if (!continues) {
-    batch.section = section;
-    batch.keys.clear();
-    batch.file = &engine.files[path];
-  }
-  batch.keys.emplace_back(key);
-  return value;
+  batch.file = nullptr;  // until the batch below is complete
+  const ProfileDocument& document = RunDocument(engine, path);
+  const ProfileDocument::SectionHandle found = document.FindSection(section);
+  const bool present = document.ReadValue(found, key, engine.value);
+  batch.Start(section, found);
+  batch.AddKey(key);
+  batch.file = &cached;
+  return present;
 }
 
-std::optional<std::u16string> ReadValue(const char16_t* section, const char16_t* key,
-                                        const char16_t* file) {
+// Calls `use` with the value of `key` (nothing when it is missing), under the engine's
+// lock: the value lives in the engine's storage until the next read.
+template <typename Use>
+auto WithValue(const char16_t* section, const char16_t* key, const char16_t* file, Use use) {
   Engine& engine = TheEngine();
   std::lock_guard lock(engine.mutex);
   std::optional<std::string> storage;
   const std::string* path = EnginePath(engine, file, storage);
   if (path == nullptr) {
-    return std::nullopt;
+    return use(std::optional<std::u16string_view>());
   }
+  bool present = false;
   if (engine.runDepth > 0) {
     try {
-      return ReadInRun(engine, *path, section, key);
+      present = ReadInRun(engine, *path, section, key);
     } catch (...) {
       engine.batch.file = nullptr;
       throw;
     }
+  } else {
+    const ProfileDocument document = Parse(ReadProfileFile(*path));
+    present = document.ReadValue(document.FindSection(section), key, engine.value);
   }
-  return Parse(ReadProfileFile(*path)).FindValue(section, key);
+  return use(present ? std::optional<std::u16string_view>(engine.value) : std::nullopt);
 }
 
 // Records `change` for the end of the run and reflects it in the run's copy. False when
@@ -206,7 +270,7 @@ std::optional<std::u16string> ReadValue(const char16_t* section, const char16_t*
 bool RecordChange(Engine& engine, const std::string& path, Change change) {
   engine.batch.file = nullptr;
   ProfileDocument& document = RunDocument(engine, path, !change.deletion);
-  CachedFile& cached = engine.files[path];
+  CachedFile& cached = RunFile(engine, path);
   cached.changes.push_back(std::move(change));
   try {
     if (cached.changes.back().deletion) {
@@ -236,6 +300,7 @@ void ProfileBeginRun() {
     std::lock_guard lock(engine.mutex);
     if (engine.runDepth++ == 0) {
       engine.batch.file = nullptr;
+      engine.lastFile = nullptr;
       engine.files.clear();
     }
   } catch (...) {
@@ -251,19 +316,21 @@ void ProfileEndRun() noexcept {
       return;
     }
     engine.batch = {};
+    engine.lastFile = nullptr;
     std::unordered_map<std::string, CachedFile> files;
     files.swap(engine.files);
     for (auto& [path, cached] : files) {
-      cached.document.reset();  // free the copy before the file is read again
       if (cached.changes.empty()) {
+        cached.document.reset();
         continue;
       }
       try {
         // A failure leaves the file as it was: its sessions are reported again.
-        ApplyChanges(path, cached.changes);
+        ApplyChanges(path, cached.changes, &cached.document);
       } catch (...) {
         // As above: the file stays intact.
       }
+      cached.document.reset();
     }
   } catch (...) {
     // EndRun never throws; whatever was not applied leaves its file intact.
@@ -278,7 +345,9 @@ uint32_t ProfileReadInt(const char16_t* section, const char16_t* key, int32_t de
     return static_cast<uint32_t>(defaultValue);
   }
   try {
-    return posix::ProfileIntFromValue(posix::ReadValue(section, key, file), defaultValue);
+    return posix::WithValue(section, key, file, [&](std::optional<std::u16string_view> value) {
+      return posix::ProfileIntFromValue(value, defaultValue);
+    });
   } catch (...) {
     return static_cast<uint32_t>(defaultValue);
   }
@@ -295,8 +364,9 @@ uint32_t ProfileReadString(const char16_t* section, const char16_t* key,
     return posix::CopyProfileValue(fallback, buffer, size);
   }
   try {
-    const std::optional<std::u16string> value = posix::ReadValue(section, key, file);
-    return posix::CopyProfileValue(value ? std::u16string_view(*value) : fallback, buffer, size);
+    return posix::WithValue(section, key, file, [&](std::optional<std::u16string_view> value) {
+      return posix::CopyProfileValue(value.value_or(fallback), buffer, size);
+    });
   } catch (...) {
     return posix::CopyProfileValue(fallback, buffer, size);
   }
