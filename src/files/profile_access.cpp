@@ -21,7 +21,10 @@ int32_t ReadProfileInt(const char16_t* section, const char16_t* key, int32_t def
 
 std::u16string ReadProfileString(const char16_t* section, const char16_t* key,
                                  const char16_t* defaultValue, const std::u16string& file) {
-  char16_t buffer[kValueBufferSize] = {};
+  // Not cleared beforehand: the read terminates what it copies, and the two zeros set
+  // here bound the text whatever the read did.
+  char16_t buffer[kValueBufferSize];
+  buffer[0] = u'\0';
   platform::ProfileReadString(section, key, defaultValue, buffer, kValueBufferSize, file.c_str());
   buffer[kValueBufferSize - 1] = u'\0';
   return std::u16string(buffer);

@@ -27,9 +27,13 @@ int CompareText(std::u16string_view one, std::u16string_view other) {
   const size_t common = std::min(one.size(), other.size());
   size_t at = 0;
   // Skip equal blocks of four code units, compared as 64-bit words.
-  constexpr size_t kBlock = 4;
-  while (at + kBlock <= common &&
-         std::memcmp(one.data() + at, other.data() + at, kBlock * sizeof(char16_t)) == 0) {
+  constexpr size_t kBlock = sizeof(uint64_t) / sizeof(char16_t);
+  while (at + kBlock <= common) {
+    uint64_t first = 0;
+    uint64_t second = 0;
+    std::memcpy(&first, one.data() + at, sizeof first);
+    std::memcpy(&second, other.data() + at, sizeof second);
+    if (first != second) break;
     at += kBlock;
   }
   for (; at < common; ++at) {
@@ -44,8 +48,8 @@ std::u16string MakeAggregateKey(const std::u16string& gameFullPath,
   std::u16string key;
   key.reserve(gameFullPath.size() + gameModuleName.size() + 11);
   key.resize(gameFullPath.size() + gameModuleName.size());
-  const auto next = std::transform(gameFullPath.begin(), gameFullPath.end(), key.begin(),
-                                   LowerAsciiLetter);
+  const auto next =
+      std::transform(gameFullPath.begin(), gameFullPath.end(), key.begin(), LowerAsciiLetter);
   std::transform(gameModuleName.begin(), gameModuleName.end(), next, LowerAsciiLetter);
   AppendDecimal(key, userId);
   return key;

@@ -20,7 +20,7 @@ struct GatheringOutcome {
 // with user id 0 count as `defaultUserId`'s. The names of merged sessions move into
 // their aggregates.
 GatheringOutcome GatherSessions(const std::u16string& store,
-                                std::vector<std::u16string> sectionNames,
-                                int32_t defaultUserId, AggregateTable& table);
+                                std::vector<std::u16string> sectionNames, int32_t defaultUserId,
+                                AggregateTable& table);
 
 }  // namespace psrl

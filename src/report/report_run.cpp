@@ -29,8 +29,7 @@ void RunPhases(const ReportRequest& request, const ReportFiles* files, ReportSum
   if (sectionNames.empty()) return;
 
   AggregateTable table;
-  summary.gathering =
-      GatherSessions(store, std::move(sectionNames), request.defaultUserId, table);
+  summary.gathering = GatherSessions(store, std::move(sectionNames), request.defaultUserId, table);
   if (table.empty()) return;
   EmitReport(table, store, request.output, request.keepSessions, summary.emission);
 }

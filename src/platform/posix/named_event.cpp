@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,7 @@ RunProbe& TheRunProbe() {
 int OpenProbeSocket() { return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
 
 bool Connects(int probe, const EventAddress& address) {
-  return connect(probe, reinterpret_cast<const sockaddr*>(&address.address), address.length) ==
-         0;
+  return connect(probe, reinterpret_cast<const sockaddr*>(&address.address), address.length) == 0;
 }
 
 // The test within a run, on the shared socket.
@@ -77,6 +77,20 @@ uint64_t Fnv1a64(std::string_view bytes) {
 }  // namespace
 
 EventAddress MakeEventAddress(std::u16string_view name) {
+  const bool shortAscii =
+      kNamedPrefix.size() + name.size() <= kMaxAbstractName &&
+      std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+  if (shortAscii) {
+    // The common case, written in place: ASCII is its own UTF-8.
+    EventAddress result;
+    result.address.sun_family = AF_UNIX;
+    result.address.sun_path[0] = '\0';
+    char* at = std::copy(kNamedPrefix.begin(), kNamedPrefix.end(), result.address.sun_path + 1);
+    std::transform(name.begin(), name.end(), at, [](char16_t c) { return static_cast<char>(c); });
+    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                           kNamedPrefix.size() + name.size());
+    return result;
+  }
   const std::string utf8 = EncodeUtf8(name);
   std::string abstractName;
   if (kNamedPrefix.size() + utf8.size() <= kMaxAbstractName) {

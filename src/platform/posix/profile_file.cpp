@@ -139,10 +139,9 @@ bool WriteAll(int fd, std::string_view bytes, bool positional, size_t offset = 0
   size_t done = 0;
   while (done < bytes.size()) {
     const size_t chunk = std::min(bytes.size() - done, kMaxWriteChunk);
-    const ssize_t written =
-        positional
-            ? Calls().pwrite(fd, bytes.data() + done, chunk, static_cast<off_t>(offset + done))
-            : Calls().write(fd, bytes.data() + done, chunk);
+    const ssize_t written = positional ? Calls().pwrite(fd, bytes.data() + done, chunk,
+                                                        static_cast<off_t>(offset + done))
+                                       : Calls().write(fd, bytes.data() + done, chunk);
     if (written < 0) {
       if (errno == EINTR) {
         continue;
@@ -256,12 +255,10 @@ bool RewriteInPlace(const std::string& target, const FileContent& current,
     return false;
   }
   const auto truncate = [&](size_t size) {
-    return RetryOnInterrupt([&] {
-             return Calls().ftruncate(file.get(), static_cast<off_t>(size));
-           }) == 0;
+    return RetryOnInterrupt(
+               [&] { return Calls().ftruncate(file.get(), static_cast<off_t>(size)); }) == 0;
   };
-  if (WritePieces(file.get(), content, true) && truncate(TotalSize(content)) &&
-      Sync(file.get())) {
+  if (WritePieces(file.get(), content, true) && truncate(TotalSize(content)) && Sync(file.get())) {
     return file.Close();
   }
   // Put the old content back as well as possible.

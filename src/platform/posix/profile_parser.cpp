@@ -507,14 +507,18 @@ std::u16string ProfileDocument::Decode(uint32_t begin, uint32_t end) const {
 
 void ProfileDocument::DecodeInto(uint32_t begin, uint32_t end, std::u16string& text) const {
   if (unit_ == 1) {
+    // ASCII widens unit by unit; anything else goes through the full decoder.
     const std::string_view bytes = std::string_view(bytes_).substr(begin, end - begin);
-    if (!IsAscii(bytes)) {
-      text = DecodeUtf8(bytes);
-      return;
-    }
     text.resize(bytes.size());
-    std::transform(bytes.begin(), bytes.end(), text.begin(),
-                   [](char c) { return static_cast<char16_t>(c); });
+    unsigned char seen = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      seen |= byte;
+      text[i] = byte;
+    }
+    if (seen >= 0x80) {
+      text = DecodeUtf8(bytes);
+    }
     return;
   }
   text.resize((end - begin) / 2);
@@ -607,8 +611,7 @@ uint32_t ProfileDocument::FindNameGroup(const Query& query) const {
     }
     const NameGroup& group = nameGroups_[occupant - 1];
     const Section& representative = sections_[group.representative];
-    if (group.hash == hash &&
-        NameEquals(representative.nameBegin, representative.nameEnd, query)) {
+    if (group.hash == hash && NameEquals(representative.nameBegin, representative.nameEnd, query)) {
       return occupant - 1;
     }
   }

@@ -20,6 +20,7 @@
 // starts a new batch. A deletion checks nothing: it is applied at the end of the run to
 // the file as it is then, and the next check reparses the file with it.
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,11 +39,17 @@ namespace psrl::platform {
 namespace posix {
 namespace {
 
+// One change of a run. A report deletes every section it delivers, so a run may record
+// as many changes as the store has sessions: a deletion holds only the section's name.
 struct Change {
-  bool deletion = false;
+  struct Write {
+    std::u16string key;
+    std::u16string value;
+  };
   std::u16string section;
-  std::u16string key;
-  std::u16string value;
+  std::unique_ptr<Write> write;  // nothing for a deletion
+
+  bool deletion() const { return write == nullptr; }
 };
 
 struct CachedFile {
@@ -150,10 +157,10 @@ CachedFile& RunFile(Engine& engine, const std::string& path) {
 }
 
 void Apply(ProfileDocument& document, const Change& change) {
-  if (change.deletion) {
+  if (change.deletion()) {
     document.DeleteSection(change.section);
   } else {
-    document.SetValue(change.section, change.key, change.value);
+    document.SetValue(change.section, change.write->key, change.write->value);
   }
 }
 
@@ -269,17 +276,17 @@ auto WithValue(const char16_t* section, const char16_t* key, const char16_t* fil
 // another writer may have added one of that name meanwhile).
 bool RecordChange(Engine& engine, const std::string& path, Change change) {
   engine.batch.file = nullptr;
-  ProfileDocument& document = RunDocument(engine, path, !change.deletion);
+  ProfileDocument& document = RunDocument(engine, path, !change.deletion());
   CachedFile& cached = RunFile(engine, path);
   cached.changes.push_back(std::move(change));
   try {
-    if (cached.changes.back().deletion) {
+    if (cached.changes.back().deletion()) {
       if (document.DeleteSection(cached.changes.back().section)) {
         return true;
       }
     } else {
       const Change& added = cached.changes.back();
-      if (document.SetValue(added.section, added.key, added.value)) {
+      if (document.SetValue(added.section, added.write->key, added.write->value)) {
         return true;
       }
     }
@@ -407,12 +414,14 @@ bool ProfileDeleteSection(const char16_t* section, const char16_t* file) {
     if (path == nullptr) {
       return false;
     }
-    posix::Change change{.deletion = true, .section = section, .key = {}, .value = {}};
+    posix::Change change{.section = section, .write = nullptr};
     if (engine.runDepth > 0) {
       posix::RecordChange(engine, *path, std::move(change));
       return true;  // a section that is not there is deleted already
     }
-    return posix::ApplyChanges(*path, {std::move(change)});
+    std::vector<posix::Change> changes;
+    changes.push_back(std::move(change));
+    return posix::ApplyChanges(*path, changes);
   } catch (...) {
     return false;
   }
@@ -432,11 +441,15 @@ bool ProfileWriteString(const char16_t* section, const char16_t* key, const char
     if (path == nullptr) {
       return false;
     }
-    posix::Change change{.deletion = false, .section = section, .key = key, .value = value};
+    posix::Change change{
+        .section = section,
+        .write = std::make_unique<posix::Change::Write>(posix::Change::Write{key, value})};
     if (engine.runDepth > 0) {
       return posix::RecordChange(engine, *path, std::move(change));
     }
-    return posix::ApplyChanges(*path, {std::move(change)});
+    std::vector<posix::Change> changes;
+    changes.push_back(std::move(change));
+    return posix::ApplyChanges(*path, changes);
   } catch (...) {
     return false;
   }
