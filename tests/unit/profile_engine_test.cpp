@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -738,6 +739,43 @@ TEST_F(ProfileEngineTest, ARunMergesWithWhatAnotherWriterAddedMeanwhile) {
   EXPECT_EQ(Read(u"gone", u"k"), kDefault);  // ...with the run's deletions
   run.End();
   EXPECT_EQ(ReadFileBytes(File()), "[old]\nk=1\n[new]\nk=3\n");
+}
+
+// At its end a run compares the file with the copy it parsed, block by block, and writes
+// its own copy only when they are equal; any difference, wherever it lies, makes the
+// deletion apply to what the file holds then.
+struct EndOfRunCase {
+  const char* name;
+  size_t fillerSize;                         // the value of [keep], to span several compared blocks
+  std::function<void(std::string&)> change;  // what another writer does meanwhile
+};
+
+TEST_F(ProfileEngineTest, ARunEndsOnTheFileAsItIsThen) {
+  const std::vector<EndOfRunCase> cases = {
+      {"unchanged", 10, [](std::string&) {}},
+      {"first byte of the rest", 10, [](std::string& bytes) { bytes[bytes.find('x')] = 'y'; }},
+      {"same size, a later block", 3 << 20, [](std::string& bytes) { bytes[(5 << 20) / 2] = 'y'; }},
+      {"same size, last byte", 2 << 20, [](std::string& bytes) { bytes.back() = '\r'; }},
+      {"grown", 10, [](std::string& bytes) { bytes += "[new]\nk=3\n"; }},
+      {"shrunk", 2 << 20, [](std::string& bytes) { bytes.erase(bytes.size() - 2, 1); }},
+  };
+  const std::string gone = "[gone]\nk=1\n";
+  for (const EndOfRunCase& row : cases) {
+    SCOPED_TRACE(row.name);
+    const std::string rest = "[keep]\nv=" + std::string(row.fillerSize, 'x') + "\n";
+    WriteFileBytes(File(), gone + rest);
+    std::string changed = rest;
+    {
+      RunScope run;
+      EXPECT_EQ(Read(u"gone", u"k"), u"1");
+      EXPECT_TRUE(Delete(u"gone"));
+      std::string meanwhile = gone + rest;
+      row.change(meanwhile);
+      WriteFileBytes(File(), meanwhile);
+      changed = meanwhile.substr(gone.size());
+    }
+    EXPECT_TRUE(ReadFileBytes(File()) == changed);
+  }
 }
 
 TEST_F(ProfileEngineTest, ARunSeesAChangeOfModificationTimeAlone) {

@@ -25,6 +25,8 @@ constexpr size_t kMaxWriteChunk = size_t{1} << 30;
 // Small pieces are gathered up to this size before they are written, so that a file cut
 // into many pieces costs few system calls.
 constexpr size_t kWriteStagingSize = size_t{1} << 20;
+// Block size when a file is compared with bytes already in memory.
+constexpr size_t kCompareBlockSize = size_t{1} << 20;
 
 const FileSystemCalls& Calls() { return ActiveFileSystemCalls(); }
 
@@ -246,7 +248,7 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& name) {
 }
 
 // Writes `content` over the existing `target` (the file `current` was read from).
-bool RewriteInPlace(const std::string& target, const FileContent& current,
+bool RewriteInPlace(const std::string& target, const FileContent& current, std::string_view old,
                     const ContentPieces& content) {
   Descriptor file(Open(target, O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
   struct stat info {};
@@ -262,21 +264,21 @@ bool RewriteInPlace(const std::string& target, const FileContent& current,
     return file.Close();
   }
   // Put the old content back as well as possible.
-  if (WriteAll(file.get(), current.bytes, true)) {
-    truncate(current.bytes.size());
+  if (WriteAll(file.get(), old, true)) {
+    truncate(old.size());
     Sync(file.get());
   }
   return false;
 }
 
 bool Replace(int directory, const std::string& target, const FileContent& current,
-             const ContentPieces& content) {
+             std::string_view old, const ContentPieces& content) {
   const bool exists = current.state == FileState::kRead;
   std::string temporaryName;
   // An existing file's copy starts private and gets the old bits once its owner is set.
   Descriptor temporary(CreateTemporary(target, exists ? 0600 : 0644, temporaryName));
   if (!temporary.valid()) {
-    return exists && RewriteInPlace(target, current, content);
+    return exists && RewriteInPlace(target, current, old, content);
   }
 
   bool written = true;
@@ -307,7 +309,7 @@ FileIdentity ProfileFileIdentity(const std::string& path) {
   return IdentityOf(info);
 }
 
-FileContent ReadProfileFile(const std::string& path) {
+FileContent ReadProfileFile(const std::string& path, const std::string_view* known) {
   FileContent content;
   Descriptor file(Open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK));
   if (!file.valid()) {
@@ -329,8 +331,37 @@ FileContent ReadProfileFile(const std::string& path) {
   }
 
   std::string& bytes = content.bytes;
-  bytes.resize(static_cast<size_t>(info.st_size) + 1);  // one more byte shows the end
-  size_t filled = 0;
+  const auto readSome = [&](char* into, size_t room) {
+    return RetryOnInterrupt([&] { return Calls().read(file.get(), into, room); });
+  };
+  if (known != nullptr && static_cast<uint64_t>(info.st_size) == known->size()) {
+    // Compared block by block: while the file holds the known bytes, no copy of it is
+    // made. At the first difference the bytes so far become the start of the copy.
+    std::string block(std::min(known->size() + 1, kCompareBlockSize), '\0');
+    size_t matched = 0;
+    for (;;) {
+      const ssize_t count = readSome(block.data(), block.size());
+      if (count < 0) {
+        return content;
+      }
+      const auto got = static_cast<size_t>(count);
+      if (got == 0 && matched == known->size()) {
+        content.state = FileState::kRead;
+        content.matchesKnown = true;
+        return content;
+      }
+      if (got == 0 || known->substr(matched, got) != std::string_view(block.data(), got)) {
+        bytes.reserve(static_cast<size_t>(info.st_size) + 1);
+        bytes.assign(known->substr(0, matched)).append(block, 0, got);
+        break;
+      }
+      matched += got;
+    }
+  }
+
+  // One more byte than the size shows the end.
+  size_t filled = bytes.size();
+  bytes.resize(std::max(filled, static_cast<size_t>(info.st_size)) + 1);
   for (;;) {
     if (filled == bytes.size()) {
       if (bytes.size() > kMaxFileSize) {
@@ -339,11 +370,8 @@ FileContent ReadProfileFile(const std::string& path) {
       }
       bytes.resize(std::min<size_t>(bytes.size() * 2, kMaxFileSize + 1));
     }
-    const ssize_t count = Calls().read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    const ssize_t count = readSome(bytes.data() + filled, bytes.size() - filled);
     if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       bytes.clear();
       return content;
     }
@@ -379,7 +407,8 @@ std::optional<std::string> AbsoluteProfilePath(const std::string& path) {
   return directory + path;
 }
 
-bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change) {
+bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change,
+                       const std::string_view* known) {
   std::string target;
   if (!ResolveLinks(path, target)) {
     return false;
@@ -390,7 +419,7 @@ bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change)
     return false;
   }
   // Held until `directory` closes, after the replacement.
-  const FileContent current = ReadProfileFile(target);
+  const FileContent current = ReadProfileFile(target, known);
   if (current.state == FileState::kUnreadable) {
     return false;
   }
@@ -398,10 +427,11 @@ bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change)
   if (!change(current, content)) {
     return true;
   }
-  if (current.state == FileState::kRead && SameBytes(content, current.bytes)) {
+  const std::string_view old = current.matchesKnown ? *known : std::string_view(current.bytes);
+  if (current.state == FileState::kRead && SameBytes(content, old)) {
     return true;
   }
-  return Replace(directory.get(), target, current, content);
+  return Replace(directory.get(), target, current, old, content);
 }
 
 }  // namespace psrl::platform::posix

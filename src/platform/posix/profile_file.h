@@ -33,8 +33,9 @@ enum class FileState {
 
 struct FileContent {
   FileState state = FileState::kMissing;
-  std::string bytes;
-  FileIdentity identity;  // of the file as it was opened
+  std::string bytes;          // empty when matchesKnown
+  bool matchesKnown = false;  // the file holds exactly the caller's known bytes
+  FileIdentity identity;      // of the file as it was opened
   mode_t mode = 0;
   uid_t owner = 0;
   gid_t group = 0;
@@ -45,7 +46,9 @@ struct FileContent {
 FileIdentity ProfileFileIdentity(const std::string& path);
 
 // Reads the whole file at `path`, links followed. Never blocks on a FIFO or device.
-FileContent ReadProfileFile(const std::string& path);
+// With `known`, a file that holds exactly those bytes is only compared with them, not
+// copied: the result is then kRead with matchesKnown set and no bytes.
+FileContent ReadProfileFile(const std::string& path, const std::string_view* known = nullptr);
 
 // `path` made absolute against the current directory when it is relative; nothing when
 // the current directory cannot be found.
@@ -75,6 +78,10 @@ using ProfileFileChange = std::function<bool(const FileContent& current, Content
 //
 // Returns true when the file holds the changed content (or nothing had to change); false
 // when the target could not be read, locked or replaced.
-bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change);
+//
+// `known`, when given, is what the caller believes the file holds (see ReadProfileFile):
+// `change` then sees matchesKnown instead of a copy of bytes it already has.
+bool UpdateProfileFile(const std::string& path, const ProfileFileChange& change,
+                       const std::string_view* known = nullptr);
 
 }  // namespace psrl::platform::posix

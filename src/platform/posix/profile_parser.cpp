@@ -381,6 +381,7 @@ void ProfileDocument::ParseLines() {
                              .firstKey = static_cast<uint32_t>(keys_.size()),
                              .keyCount = 0,
                              .nextSameName = kNone,
+                             .group = kNone,
                              .deleted = false});
         continue;
       }
@@ -487,12 +488,14 @@ void ProfileDocument::BuildNameIndex() {
         nameGroups_.push_back(
             {.hash = hash, .representative = index, .first = index, .last = index});
         nameSlots_[slot] = static_cast<uint32_t>(nameGroups_.size());
+        sections_[index].group = static_cast<uint32_t>(nameGroups_.size() - 1);
         break;
       }
       NameGroup& group = nameGroups_[occupant - 1];
       if (group.hash == hash && NamesEqual(sections_[group.representative], section)) {
         sections_[group.last].nextSameName = index;
         group.last = index;
+        sections_[index].group = occupant - 1;
         break;
       }
     }
@@ -625,8 +628,17 @@ const ProfileDocument::Section* ProfileDocument::FindFirstSection(const Query& q
   return &sections_[nameGroups_[group].first];
 }
 
-ProfileDocument::SectionHandle ProfileDocument::FindSection(std::u16string_view section) const {
-  const Section* found = FindFirstSection(MakeQuery(section));
+ProfileDocument::SectionHandle ProfileDocument::FindSection(std::u16string_view section,
+                                                            SectionHandle hint) const {
+  const Query query = MakeQuery(section);
+  if (hint < sections_.size() && !query.folded().empty()) {
+    const Section& candidate = sections_[hint];
+    if (candidate.group != kNone && nameGroups_[candidate.group].first == hint &&
+        NameEquals(candidate.nameBegin, candidate.nameEnd, query)) {
+      return hint;
+    }
+  }
+  const Section* found = FindFirstSection(query);
   return found == nullptr ? kNoSection : static_cast<SectionHandle>(found - sections_.data());
 }
 

@@ -47,8 +47,10 @@ class ProfileDocument {
   std::optional<std::u16string> FindValue(std::u16string_view section,
                                           std::u16string_view key) const;
 
-  // The first remaining section named `section` (trimmed), or kNoSection.
-  SectionHandle FindSection(std::u16string_view section) const;
+  // The first remaining section named `section` (trimmed), or kNoSection. `hint` is
+  // tried first: a reader that goes through the sections in file order passes the one
+  // after the last it found, which spares the name index (and its cache misses).
+  SectionHandle FindSection(std::u16string_view section, SectionHandle hint = kNoSection) const;
 
   // FindValue in two steps, for reading several keys of one section: decodes the value
   // of `key` into `value` (reusing its storage) and returns true, or returns false when
@@ -89,9 +91,11 @@ class ProfileDocument {
   // document changes.
   std::vector<std::string_view> SerializedPieces() const;
 
-  // True when the document was parsed from exactly `bytes` and only sections were
-  // deleted since: its changes then apply to `bytes` as they stand.
-  bool IsParsedFrom(std::string_view bytes) const { return !rewritten_ && bytes == bytes_; }
+  // The bytes the document was parsed from, as long as only sections were deleted since
+  // (its changes then apply to those bytes as they stand); nothing otherwise.
+  std::optional<std::string_view> ParsedBytes() const {
+    return rewritten_ ? std::nullopt : std::optional<std::string_view>(bytes_);
+  }
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -112,6 +116,7 @@ class ProfileDocument {
     uint32_t firstKey;
     uint32_t keyCount;
     uint32_t nextSameName;  // the next section of the same name, or kNone
+    uint32_t group;         // index in nameGroups_, or kNone for an empty name
     bool deleted;
   };
   // The sections of one name (folded), chained through Section::nextSameName.

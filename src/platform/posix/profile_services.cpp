@@ -197,23 +197,27 @@ ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check
 
 // Applies `changes` in order to the file's current content, under its lock. `runCopy`,
 // when given, is the run's parsed copy with these changes made: when the file still holds
-// the bytes it was parsed from, it is written out as it is instead of parsing the file
-// again. Otherwise it is dropped first, so that two parsed copies never coexist.
+// the bytes it was parsed from, it is written out as it is, without reading the file into
+// a second copy or parsing it again. Otherwise it is dropped first, so that two parsed
+// copies never coexist.
 bool ApplyChanges(const std::string& path, const std::vector<Change>& changes,
                   std::optional<ProfileDocument>* runCopy = nullptr) {
+  std::optional<std::string_view> known;
+  if (runCopy != nullptr && *runCopy) {
+    known = (*runCopy)->ParsedBytes();
+  }
   std::optional<ProfileDocument> reparsed;
-  return UpdateProfileFile(path, [&](const FileContent& current, ContentPieces& content) {
+  const auto change = [&](const FileContent& current, ContentPieces& content) {
     const ProfileDocument* document = nullptr;
-    if (runCopy != nullptr && *runCopy && current.state == FileState::kRead &&
-        (*runCopy)->IsParsedFrom(current.bytes)) {
+    if (current.matchesKnown) {
       document = &**runCopy;
     } else {
       if (runCopy != nullptr) {
         runCopy->reset();
       }
       reparsed.emplace(Parse(current));
-      for (const Change& change : changes) {
-        Apply(*reparsed, change);
+      for (const Change& recorded : changes) {
+        Apply(*reparsed, recorded);
       }
       document = &*reparsed;
     }
@@ -222,7 +226,8 @@ bool ApplyChanges(const std::string& path, const std::vector<Change>& changes,
     }
     content = document->SerializedPieces();
     return true;
-  });
+  };
+  return UpdateProfileFile(path, change, known ? &*known : nullptr);
 }
 
 // A read within a run, into engine.value: the identity is checked unless the read
@@ -237,7 +242,11 @@ bool ReadInRun(Engine& engine, const std::string& path, std::u16string_view sect
   }
   batch.file = nullptr;  // until the batch below is complete
   const ProfileDocument& document = RunDocument(engine, path);
-  const ProfileDocument::SectionHandle found = document.FindSection(section);
+  // A report reads the sessions in file order: the section after the batch before is
+  // the likely one.
+  const ProfileDocument::SectionHandle hint =
+      batch.found == ProfileDocument::kNoSection ? batch.found : batch.found + 1;
+  const ProfileDocument::SectionHandle found = document.FindSection(section, hint);
   const bool present = document.ReadValue(found, key, engine.value);
   batch.Start(section, found);
   batch.AddKey(key);
