@@ -15,23 +15,35 @@ namespace {
 using psrl::testing::AppliesHere;
 using psrl::testing::Platforms;
 
+// Within a run the probes may share resources (one socket on Linux); the answers must be
+// those of single probes, also when an owner lets go in the middle of the run.
 TEST(NamedEventTest, OpenOnlyWhileItsOwnerHoldsIt) {
   const std::u16string names[] = {
       u"Session-{4C1D}", u"caf\u00E9 \U0001F3AE", std::u16string(u"lone \xD800 surrogate"),
       std::u16string(10000, u'x'),  // longer than a socket address: hashed on Linux
   };
-  for (const auto& name : names) {
-    SCOPED_TRACE(name.size());
-    EXPECT_FALSE(NamedEventIsOpen(name.c_str()));
-    {
-      SessionEventOwner owner(name);
-      ASSERT_TRUE(owner.valid());
+  for (const bool inRun : {false, true}) {
+    SCOPED_TRACE(inRun ? "within a run" : "outside a run");
+    if (inRun) BeginRun();
+    for (const auto& name : names) {
+      SCOPED_TRACE(name.size());
+      EXPECT_FALSE(NamedEventIsOpen(name.c_str()));
+      {
+        SessionEventOwner owner(name);
+        ASSERT_TRUE(owner.valid());
+        EXPECT_TRUE(NamedEventIsOpen(name.c_str()));
+        EXPECT_FALSE(NamedEventIsOpen(u"no-such-session"));  // after a live one
+        // Probing never takes the name from its owner.
+        EXPECT_TRUE(NamedEventIsOpen(name.c_str()));
+        EXPECT_FALSE(SessionEventOwner(name).valid());
+      }
+      EXPECT_FALSE(NamedEventIsOpen(name.c_str()));
+      // The name is free again for a new owner.
+      SessionEventOwner again(name);
+      EXPECT_TRUE(again.valid());
       EXPECT_TRUE(NamedEventIsOpen(name.c_str()));
-      // Probing never takes the name from its owner.
-      EXPECT_TRUE(NamedEventIsOpen(name.c_str()));
-      EXPECT_FALSE(SessionEventOwner(name).valid());
     }
-    EXPECT_FALSE(NamedEventIsOpen(name.c_str()));
+    if (inRun) EndRun();
   }
 }
 

@@ -137,6 +137,26 @@ TEST_F(ProfileEngineTest, InvalidUtf8ReadsAsReplacementCharacters) {
   EXPECT_EQ(Sections(), std::vector<std::u16string>{u"s\uFFFD"});
 }
 
+// Names are the same section when they read the same, whatever their bytes: different
+// invalid bytes, letter case, UTF-16 against a name asked in any case.
+TEST_F(ProfileEngineTest, SectionsOfOneNameAreOneChainWhateverTheirBytes) {
+  const std::vector<std::pair<const char*, std::string>> files = {
+      {"invalid UTF-8", "[s\xFF]\nk=1\n[S\xFE]\nk=2\n[s\xC3]\nk=3\n"},
+      {"UTF-16", Utf16Le(u"[s\uFFFD]\nk=1\n[S\uFFFD]\nk=2\n[s\uFFFD]\nk=3\n")},
+  };
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    WriteFileBytes(File(), bytes);
+    RunScope run;
+    for (const char16_t* expected : {u"1", u"2", u"3"}) {
+      EXPECT_EQ(Read(u"S\uFFFD", u"k"), expected);
+      EXPECT_TRUE(Delete(u"s\uFFFD"));
+    }
+    EXPECT_EQ(Read(u"s\uFFFD", u"k"), kDefault);
+    EXPECT_TRUE(Sections().empty());
+  }
+}
+
 TEST_F(ProfileEngineTest, ParsesLinesLikeWindows) {
   struct Case {
     const char* name;
