@@ -549,30 +549,56 @@ std::string ProfileDocument::Encode(std::u16string_view text) const {
 ProfileDocument::Query ProfileDocument::MakeQuery(std::u16string_view name) const {
   Query query;
   name = TrimProfileText(name);
-  const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
-  if (ascii && name.size() <= Query::kInline) {
-    // ASCII folds to ASCII, and its UTF-8 is its own code units.
-    for (size_t i = 0; i < name.size(); ++i) {
-      query.foldedInline[i] = Fold(name[i]);
-      query.utf8Inline[i] = static_cast<char>(query.foldedInline[i]);
-    }
-    query.inlineLength = name.size();
-    query.inlined = true;
-    query.byteComparable = unit_ == 1;
+  if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) {
+    query.ascii = name;
+    query.isAscii = true;
     return query;
   }
-  query.foldedHeap = Folded(name);
-  if (unit_ == 1 && !NeedsDecodedComparison(query.foldedHeap)) {
+  query.folded = Folded(name);
+  if (unit_ == 1 && !NeedsDecodedComparison(query.folded)) {
     // Valid UTF-8 decodes one way only, and the folding touches ASCII bytes only, so
     // equal bytes (after folding) are exactly equal decoded names.
-    query.utf8Heap = EncodeUtf8(query.foldedHeap);
+    query.utf8 = EncodeUtf8(query.folded);
     query.byteComparable = true;
   }
   return query;
 }
 
+uint32_t ProfileDocument::Query::Hash() const {
+  if (!isAscii) {
+    return HashFolded(folded);
+  }
+  uint32_t hash = kHashBasis;
+  for (const char16_t c : ascii) {
+    hash = HashStep(hash, Fold(c));
+  }
+  return hash;
+}
+
 bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& query) const {
-  const std::u16string_view folded = query.folded();
+  if (query.isAscii) {
+    // A file name that reads as this ASCII text has exactly its units: any byte of
+    // UTF-8 above 0x7F decodes to a character above U+007F.
+    const std::u16string_view name = query.ascii;
+    if (end - begin != name.size() * unit_) {
+      return false;
+    }
+    if (unit_ == 1) {
+      for (size_t i = 0; i < name.size(); ++i) {
+        if (Fold(static_cast<unsigned char>(bytes_[begin + i])) != Fold(name[i])) {
+          return false;
+        }
+      }
+      return true;
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (Fold(UnitAt(begin + static_cast<uint32_t>(2 * i))) != Fold(name[i])) {
+        return false;
+      }
+    }
+    return true;
+  }
+  const std::u16string_view folded = query.folded;
   if (unit_ == 2) {
     if ((end - begin) / 2 != folded.size()) {
       return false;
@@ -585,7 +611,7 @@ bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& quer
     return true;
   }
   if (query.byteComparable) {
-    const std::string_view utf8 = query.utf8();
+    const std::string_view utf8 = query.utf8;
     if (end - begin != utf8.size()) {
       return false;
     }
@@ -601,11 +627,10 @@ bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& quer
 }
 
 uint32_t ProfileDocument::FindNameGroup(const Query& query) const {
-  const std::u16string_view folded = query.folded();
-  if (folded.empty() || nameSlots_.empty()) {
+  if (query.empty() || nameSlots_.empty()) {
     return kNone;
   }
-  const uint32_t hash = HashFolded(folded);
+  const uint32_t hash = query.Hash();
   const size_t mask = nameSlots_.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     const uint32_t occupant = nameSlots_[slot];
@@ -631,7 +656,7 @@ const ProfileDocument::Section* ProfileDocument::FindFirstSection(const Query& q
 ProfileDocument::SectionHandle ProfileDocument::FindSection(std::u16string_view section,
                                                             SectionHandle hint) const {
   const Query query = MakeQuery(section);
-  if (hint < sections_.size() && !query.folded().empty()) {
+  if (hint < sections_.size() && !query.empty()) {
     const Section& candidate = sections_[hint];
     if (candidate.group != kNone && nameGroups_[candidate.group].first == hint &&
         NameEquals(candidate.nameBegin, candidate.nameEnd, query)) {
@@ -649,11 +674,16 @@ bool ProfileDocument::ReadValue(SectionHandle section, std::u16string_view key,
   }
   const Section& found = sections_[section];
   const Query keyQuery = MakeQuery(key);
-  if (keyQuery.folded().empty()) {
+  if (keyQuery.empty()) {
     return false;
   }
+  // An ASCII name has one length in the file's encoding: most keys differ in it.
+  const size_t asciiLength = keyQuery.isAscii ? keyQuery.ascii.size() * unit_ : 0;
   for (uint32_t i = found.firstKey; i < found.firstKey + found.keyCount; ++i) {
     const Key& candidate = keys_[i];
+    if (keyQuery.isAscii && candidate.nameEnd - candidate.nameBegin != asciiLength) {
+      continue;
+    }
     if (NameEquals(candidate.nameBegin, candidate.nameEnd, keyQuery)) {
       if (candidate.valueBegin == kNone) {
         return false;

@@ -18,7 +18,6 @@
 //   first key of a name.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -126,27 +125,21 @@ class ProfileDocument {
     uint32_t first;           // the first not deleted, or kNone
     uint32_t last;
   };
-  // A name to look up, trimmed and folded, with its UTF-8 form for a byte comparison.
-  // Short ASCII names (all the names this library reads) are held inline, so that a
-  // lookup allocates nothing.
+  // A name to look up, trimmed. An ASCII name (every name this library reads) is kept
+  // as a view of the caller's text and folded as it is compared, so a lookup copies and
+  // allocates nothing; any other name is folded, with its UTF-8 form for a byte
+  // comparison where that identifies it.
   struct Query {
-    static constexpr size_t kInline = 64;
-    // Only the first inlineLength characters are ever read.
-    std::array<char16_t, kInline> foldedInline;
-    std::array<char, kInline> utf8Inline;
-    size_t inlineLength = 0;
-    bool inlined = false;
-    std::u16string foldedHeap;
-    std::string utf8Heap;
+    std::u16string_view ascii;  // the trimmed name, when isAscii
+    bool isAscii = false;
+    std::u16string folded;
+    std::string utf8;
     bool byteComparable = false;
 
-    std::u16string_view folded() const {
-      return inlined ? std::u16string_view(foldedInline.data(), inlineLength) : foldedHeap;
-    }
-    std::string_view utf8() const {
-      return inlined ? std::string_view(utf8Inline.data(), inlineLength) : utf8Heap;
-    }
+    bool empty() const { return isAscii ? ascii.empty() : folded.empty(); }
+    uint32_t Hash() const;
   };
+
   void Parse();
   template <typename Units>
   void ParseLines();
