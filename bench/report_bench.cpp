@@ -6,14 +6,18 @@
 // the timed part (manual timing).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -207,6 +211,48 @@ void BM_FloorRewriteStore(benchmark::State& state) {
   SetCounters(state, deployment);
 }
 
+// The system calls that every finished session costs, whatever the parsing: the liveness
+// probe (a connect to the session's abstract address, here one that nobody holds, on the
+// run's socket; and with a socket of its own, as a probe outside a run makes) and the
+// check that the parsed store is still the file on disk (stat). Their sum per session,
+// times the sessions, bounds GetPSR from below.
+sockaddr_un AbsentEventAddress(socklen_t& length) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string name = "psrl-event:psrl-bench-nobody-holds-this";
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  return address;
+}
+
+void BM_SessionProbeOnSharedSocket(benchmark::State& state) {
+  socklen_t length = 0;
+  const sockaddr_un address = AbsentEventAddress(length);
+  const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+    benchmark::DoNotOptimize(connect(probe, reinterpret_cast<const sockaddr*>(&address), length));
+  }
+  close(probe);
+}
+
+void BM_SessionProbeOnFreshSocket(benchmark::State& state) {
+  socklen_t length = 0;
+  const sockaddr_un address = AbsentEventAddress(length);
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+    const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    benchmark::DoNotOptimize(connect(probe, reinterpret_cast<const sockaddr*>(&address), length));
+    close(probe);
+  }
+}
+
+void BM_SessionStoreCheck(benchmark::State& state) {
+  const Deployment& deployment = DeploymentFor(1000);
+  struct stat info {};
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+    benchmark::DoNotOptimize(stat(deployment.store.c_str(), &info));
+  }
+}
+
 void Sizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(1000)->Arg(10000)->Arg(100000);
   benchmark->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -217,5 +263,8 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(BM_GetPsrDeliverAll)->Apply(Sizes);
 BENCHMARK(BM_GetPsrBufferTooSmall)->Apply(Sizes);
 BENCHMARK(BM_FloorRewriteStore)->Apply(Sizes);
+BENCHMARK(BM_SessionProbeOnSharedSocket)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SessionProbeOnFreshSocket)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SessionStoreCheck)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -106,3 +106,21 @@ echo "| all delivered at 100,000 / floor at 100,000 | $(ratio "$deliver_100k" "$
 echo "| all delivered: 100,000 / 10,000 | $(ratio "$deliver_100k" "$deliver_10k")× | 12× |"
 echo "| peak memory (VmHWM) reporting 100,000 | $((peak_kib / 1024)) MiB | $((budget_kib / 1024)) MiB (4 × $((store_bytes_100k / 1024 / 1024)) MiB + 16 MiB) |"
 echo "| Wine / Linux at 10,000 | $(ratio "$wine_10k" "$deliver_10k")× | at least 100× |"
+
+# The system calls each finished session costs (microseconds), and what they alone take
+# at 100,000 sessions against the floor.
+fmt2() { awk -v a="$1" 'BEGIN { if (a == "") print "-"; else printf "%.2f", a }'; }
+us() {
+  jq -r --arg name "$1" '.benchmarks[] | select(.name == $name) | .real_time' "$results/linux.json"
+}
+probe_shared=$(us BM_SessionProbeOnSharedSocket)
+probe_fresh=$(us BM_SessionProbeOnFreshSocket)
+store_check=$(us BM_SessionStoreCheck)
+calls_100k=$(awk -v a="$probe_shared" -v b="$store_check" 'BEGIN { printf "%.1f", (a + b) * 100000 / 1000 }')
+echo
+echo "| per finished session | µs |"
+echo "|---|---:|"
+echo "| liveness probe: connect on the run's socket | $(fmt2 "$probe_shared") |"
+echo "| (the same probe with a socket of its own: socket, connect, close) | $(fmt2 "$probe_fresh") |"
+echo "| store check: stat | $(fmt2 "$store_check") |"
+echo "| both at 100,000 sessions | $calls_100k ms = $(ratio "$calls_100k" "$floor_100k")× the floor |"
