@@ -161,6 +161,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (names.empty()) return 0;
 
+  // Many deletions in one pass over the sections must do what the same deletions one
+  // after another do: the requests are listed names picked by the input (repeats
+  // included), in upper case every other time, and a name that is not there.
+  std::vector<std::u16string> requests;
+  for (size_t i = 0; i < std::min<size_t>(size, 2 * kMaxNamesChecked); ++i) {
+    std::u16string name = names[data[i] % names.size()];
+    if (i % 2 == 1) {
+      for (char16_t& c : name) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+      }
+    }
+    requests.push_back(std::move(name));
+  }
+  requests.emplace_back(u"\u00A0not listed\u00A0");
+  const std::vector<std::u16string_view> requestViews(requests.begin(), requests.end());
+  ProfileDocument oneByOne = document;
+  std::vector<bool> oneByOneDeleted;
+  for (const auto& request : requestViews)
+    oneByOneDeleted.push_back(oneByOne.DeleteSection(request));
+  ProfileDocument onePass = document;
+  Require(onePass.DeleteSectionsInFileOrder(requestViews) == oneByOneDeleted,
+          "deleting in one pass reports other sections deleted");
+  Require(onePass.Serialize() == oneByOne.Serialize(), "deleting in one pass leaves other bytes");
+  Require(FullList(onePass) == FullList(oneByOne), "deleting in one pass lists other sections");
+
   // Delete one listed section, chosen by the input, and parse the result again.
   const std::u16string& victim = names[(size > 0 ? data[0] : 0) % names.size()];
   ProfileDocument changed = document;

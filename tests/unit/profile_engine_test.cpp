@@ -798,6 +798,42 @@ TEST_F(ProfileEngineTest, ARunEndsOnTheFileAsItIsThen) {
   }
 }
 
+// A run makes many deletions in one pass over the sections, at the next use of its copy
+// or at its end; the result must be that of deleting one after another, and a deletion
+// that found nothing is not made later on a section another writer added.
+TEST_F(ProfileEngineTest, ManyDeletionsInARunActAsOneAfterAnother) {
+  const auto section = [](const std::string& name, const std::string& value) {
+    return "[" + name + "]\nk=" + value + "\n";
+  };
+  std::string before;
+  for (int i = 0; i < 100; ++i) before += section("s" + std::to_string(i), std::to_string(i));
+  before += section("dup", "first") + section("Mixed", "m") + section("DUP", "second") +
+            section("dup", "third");
+  WriteFileBytes(File(), before);
+
+  std::vector<std::u16string> requests;
+  for (int i = 0; i < 80; ++i) requests.push_back(ToU16("s" + std::to_string((i * 37) % 80)));
+  requests.insert(requests.end(), {u"Dup", u"mIXED", u"absent", u"dup", u"s3"});
+  RunScope run;
+  EXPECT_EQ(Read(u"s3", u"k"), u"3");
+  for (const auto& request : requests) EXPECT_TRUE(Delete(request));
+  // The next use of the copy sees every deletion.
+  EXPECT_EQ(Read(u"s3", u"k"), kDefault);
+  EXPECT_EQ(Read(u"s79", u"k"), kDefault);
+  EXPECT_EQ(Read(u"s80", u"k"), u"80");
+  EXPECT_EQ(Read(u"dup", u"k"), u"third");
+  EXPECT_EQ(Sections().size(), 21U);
+  // Another writer adds the section that was not there to delete.
+  std::string meanwhile = before + section("absent", "new");
+  WriteFileBytes(File(), meanwhile);
+  run.End();
+
+  std::string expected;
+  for (int i = 80; i < 100; ++i) expected += section("s" + std::to_string(i), std::to_string(i));
+  expected += section("dup", "third") + section("absent", "new");
+  EXPECT_EQ(ReadFileBytes(File()), expected);
+}
+
 TEST_F(ProfileEngineTest, ARunSeesAChangeOfModificationTimeAlone) {
   WriteFileBytes(File(), "[s]\nk=1\n");
   RunScope run;

@@ -554,19 +554,21 @@ ProfileDocument::Query ProfileDocument::MakeQuery(std::u16string_view name) cons
     query.isAscii = true;
     return query;
   }
-  query.folded = Folded(name);
-  if (unit_ == 1 && !NeedsDecodedComparison(query.folded)) {
+  auto folded = std::make_unique<Query::NonAscii>();
+  folded->text = Folded(name);
+  if (unit_ == 1 && !NeedsDecodedComparison(folded->text)) {
     // Valid UTF-8 decodes one way only, and the folding touches ASCII bytes only, so
     // equal bytes (after folding) are exactly equal decoded names.
-    query.utf8 = EncodeUtf8(query.folded);
-    query.byteComparable = true;
+    folded->utf8 = EncodeUtf8(folded->text);
+    folded->byteComparable = true;
   }
+  query.folded = std::move(folded);
   return query;
 }
 
 uint32_t ProfileDocument::Query::Hash() const {
   if (!isAscii) {
-    return HashFolded(folded);
+    return HashFolded(folded->text);
   }
   uint32_t hash = kHashBasis;
   for (const char16_t c : ascii) {
@@ -598,7 +600,7 @@ bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& quer
     }
     return true;
   }
-  const std::u16string_view folded = query.folded;
+  const std::u16string_view folded = query.folded->text;
   if (unit_ == 2) {
     if ((end - begin) / 2 != folded.size()) {
       return false;
@@ -610,8 +612,8 @@ bool ProfileDocument::NameEquals(uint32_t begin, uint32_t end, const Query& quer
     }
     return true;
   }
-  if (query.byteComparable) {
-    const std::string_view utf8 = query.utf8;
+  if (query.folded->byteComparable) {
+    const std::string_view utf8 = query.folded->utf8;
     if (end - begin != utf8.size()) {
       return false;
     }
@@ -732,6 +734,113 @@ bool ProfileDocument::DeleteSection(std::u16string_view section) {
   hasDeletions_ = true;
   changed_ = true;
   return true;
+}
+
+bool ProfileDocument::SameQueryName(const Query& one, const Query& other) {
+  if (one.isAscii != other.isAscii) {
+    return false;  // folding keeps non-ASCII text non-ASCII
+  }
+  if (!one.isAscii) {
+    return one.folded->text == other.folded->text;
+  }
+  return std::equal(one.ascii.begin(), one.ascii.end(), other.ascii.begin(), other.ascii.end(),
+                    [](char16_t a, char16_t b) { return Fold(a) == Fold(b); });
+}
+
+std::vector<bool> ProfileDocument::DeleteSections(
+    const std::vector<std::u16string_view>& sections) {
+  // One pass costs a walk over every section; a few names are cheaper looked up.
+  constexpr size_t kFewNames = 64;
+  constexpr size_t kSectionsPerName = 16;
+  if (sections.size() >= kFewNames && sections.size() * kSectionsPerName >= sections_.size()) {
+    return DeleteSectionsInFileOrder(sections);
+  }
+  std::vector<bool> deleted(sections.size(), false);
+  for (size_t i = 0; i < sections.size(); ++i) {
+    deleted[i] = DeleteSection(sections[i]);
+  }
+  return deleted;
+}
+
+std::vector<bool> ProfileDocument::DeleteSectionsInFileOrder(
+    const std::vector<std::u16string_view>& sections) {
+  // Deletions of different names do not interact, and those of one name take the first
+  // remaining sections of that name one by one: so the k requests for a name delete its
+  // first k remaining sections in file order, and the requests beyond those find none.
+  struct Requests {
+    uint32_t hash;
+    uint32_t first;  // index of the first request for this name; its query is compared
+    uint32_t last;
+    uint32_t next;  // the next request still to be served, or kNone
+  };
+  const size_t count = sections.size();
+  std::vector<bool> deleted(count, false);
+  std::vector<Query> queries;
+  queries.reserve(count);
+  std::vector<uint32_t> nextRequest(count, kNone);
+  std::vector<Requests> names;
+  size_t slots = 16;
+  while (slots < 2 * count) {
+    slots *= 2;
+  }
+  const size_t mask = slots - 1;
+  std::vector<uint32_t> slotOf(slots, 0);  // index in `names` + 1, 0 when free
+  for (size_t i = 0; i < count; ++i) {
+    queries.push_back(MakeQuery(sections[i]));
+    const Query& query = queries.back();
+    if (query.empty()) {
+      continue;
+    }
+    const uint32_t hash = query.Hash();
+    const auto request = static_cast<uint32_t>(i);
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      if (slotOf[slot] == 0) {
+        names.push_back({.hash = hash, .first = request, .last = request, .next = request});
+        slotOf[slot] = static_cast<uint32_t>(names.size());
+        break;
+      }
+      Requests& same = names[slotOf[slot] - 1];
+      if (same.hash == hash && SameQueryName(queries[same.first], query)) {
+        nextRequest[same.last] = request;
+        same.last = request;
+        break;
+      }
+    }
+  }
+
+  size_t open = 0;  // requests not yet served
+  for (size_t i = 0; i < count; ++i) {
+    open += queries[i].empty() ? 0 : 1;
+  }
+  // Nothing below allocates: the document changes only once nothing can fail.
+  for (uint32_t index = 0; index < sections_.size() && open > 0; ++index) {
+    Section& section = sections_[index];
+    if (section.deleted || section.group == kNone) {
+      continue;
+    }
+    NameGroup& group = nameGroups_[section.group];
+    if (group.first != index) {
+      continue;  // an earlier section of this name remains: its requests are all served
+    }
+    for (size_t slot = group.hash & mask; slotOf[slot] != 0; slot = (slot + 1) & mask) {
+      Requests& same = names[slotOf[slot] - 1];
+      if (same.hash != group.hash ||
+          !NameEquals(section.nameBegin, section.nameEnd, queries[same.first])) {
+        continue;
+      }
+      if (same.next != kNone) {
+        section.deleted = true;
+        group.first = section.nextSameName;
+        deleted[same.next] = true;
+        same.next = nextRequest[same.next];
+        hasDeletions_ = true;
+        changed_ = true;
+        --open;
+      }
+      break;
+    }
+  }
+  return deleted;
 }
 
 std::string_view ProfileDocument::LineBreak() const {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +67,14 @@ class ProfileDocument {
   // Marks the first remaining section named `section` as deleted: its header line and
   // everything up to the next header line. False when there is none.
   bool DeleteSection(std::u16string_view section);
+
+  // DeleteSection for each of `sections` in turn, with the same result; returns for each
+  // whether it deleted a section. Many names at once (a report deletes every session it
+  // delivered) take one pass over the sections in file order instead of one lookup each
+  // at a random place of the name index.
+  std::vector<bool> DeleteSections(const std::vector<std::u16string_view>& sections);
+  // The one-pass form whatever the number of names (DeleteSections chooses).
+  std::vector<bool> DeleteSectionsInFileOrder(const std::vector<std::u16string_view>& sections);
 
   // Sets `key` in the first section named `section`: replaces the value in place, or adds
   // `key=value` on a new line after the section's last non-blank line, or adds the section
@@ -130,13 +139,16 @@ class ProfileDocument {
   // allocates nothing; any other name is folded, with its UTF-8 form for a byte
   // comparison where that identifies it.
   struct Query {
+    struct NonAscii {
+      std::u16string text;
+      std::string utf8;
+      bool byteComparable = false;
+    };
     std::u16string_view ascii;  // the trimmed name, when isAscii
     bool isAscii = false;
-    std::u16string folded;
-    std::string utf8;
-    bool byteComparable = false;
+    std::unique_ptr<const NonAscii> folded;  // otherwise; kept apart to keep queries small
 
-    bool empty() const { return isAscii ? ascii.empty() : folded.empty(); }
+    bool empty() const { return isAscii ? ascii.empty() : folded->text.empty(); }
     uint32_t Hash() const;
   };
 
@@ -151,6 +163,7 @@ class ProfileDocument {
   std::string Encode(std::u16string_view text) const;
   Query MakeQuery(std::u16string_view name) const;
   bool NameEquals(uint32_t begin, uint32_t end, const Query& query) const;
+  static bool SameQueryName(const Query& one, const Query& other);
   bool NamesEqual(const Section& one, const Section& other) const;
   uint32_t NameHashOf(const Section& section) const;
   // The group of the query's name, or kNone.

@@ -8,8 +8,11 @@
 //
 // Outside a run every call stands alone: a read parses the file, a change is applied at
 // once. Within a run a file is parsed once and kept while its device, inode, size and
-// modification time stay the same; changes are collected, reflected in the kept copy,
-// and applied at the end of the run to the file's content as it is then.
+// modification time stay the same; changes are collected, reflected in the kept copy
+// (deletions in one go at the copy's next use), and applied at the end of the run to
+// the file's content as it is then: the kept copy is written out when the file still
+// holds the bytes it was parsed from, otherwise the file is parsed again and the changes
+// replayed on it.
 //
 // When the identity is checked within a run (each check is a stat(), about a microsecond
 // and the largest cost of a large report when made on every read): on every listing of
@@ -56,6 +59,9 @@ struct CachedFile {
   FileIdentity identity;
   std::optional<ProfileDocument> document;  // nothing: parse again at next use
   std::vector<Change> changes;              // in call order, not yet in the file
+  // changes[firstPending...] are deletions not yet made in `document`: they are made all
+  // at once at its next use (see ApplyPendingDeletions).
+  size_t firstPending = 0;
 };
 
 // The reads since the last identity check, while they all concern one section of one file.
@@ -174,8 +180,47 @@ ProfileDocument Parse(FileContent content) {
 // The parsed copy of `path` for this run, parsed again (with the run's changes) when the
 // file is no longer the one that was parsed. `check` false takes a copy already parsed
 // as it is.
+// Makes the deletions recorded since the copy was last used, in one go: a report deletes
+// every session it delivered, one call each, and made together they take one pass over
+// the sections instead of a lookup each. A deletion that finds no section is forgotten,
+// as RecordChange forgets a change that changes nothing.
+void ApplyPendingDeletions(CachedFile& cached) {
+  if (!cached.document || cached.firstPending >= cached.changes.size()) {
+    cached.firstPending = cached.changes.size();
+    return;
+  }
+  const auto pending = cached.changes.begin() + static_cast<ptrdiff_t>(cached.firstPending);
+  try {
+    std::vector<std::u16string_view> names;
+    names.reserve(static_cast<size_t>(cached.changes.end() - pending));
+    for (auto change = pending; change != cached.changes.end(); ++change) {
+      names.emplace_back(change->section);
+    }
+    const std::vector<bool> deleted = cached.document->DeleteSections(names);
+    auto kept = pending;
+    for (size_t i = 0; i < deleted.size(); ++i) {
+      const auto change = pending + static_cast<ptrdiff_t>(i);
+      if (!deleted[i]) {
+        continue;
+      }
+      if (kept != change) {
+        *kept = std::move(*change);
+      }
+      ++kept;
+    }
+    cached.changes.erase(kept, cached.changes.end());
+  } catch (...) {
+    // The copy may be half changed; the next use parses it again with every change.
+    cached.document.reset();
+    cached.firstPending = cached.changes.size();
+    throw;
+  }
+  cached.firstPending = cached.changes.size();
+}
+
 ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check = true) {
   CachedFile& cached = RunFile(engine, path);
+  ApplyPendingDeletions(cached);
   if (cached.document && !check) {
     return *cached.document;
   }
@@ -192,6 +237,7 @@ ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check
   }
   cached.document.emplace(std::move(document));
   cached.identity = identity;
+  cached.firstPending = cached.changes.size();
   return *cached.document;
 }
 
@@ -285,27 +331,31 @@ auto WithValue(const char16_t* section, const char16_t* key, const char16_t* fil
 // another writer may have added one of that name meanwhile).
 bool RecordChange(Engine& engine, const std::string& path, Change change) {
   engine.batch.file = nullptr;
-  ProfileDocument& document = RunDocument(engine, path, !change.deletion());
   CachedFile& cached = RunFile(engine, path);
-  cached.changes.push_back(std::move(change));
-  try {
-    if (cached.changes.back().deletion()) {
-      if (document.DeleteSection(cached.changes.back().section)) {
-        return true;
-      }
-    } else {
-      const Change& added = cached.changes.back();
-      if (document.SetValue(added.section, added.write->key, added.write->value)) {
-        return true;
-      }
+  if (change.deletion()) {
+    // Made in the copy at its next use, with the other deletions recorded until then.
+    if (!cached.document) {
+      RunDocument(engine, path, false);
     }
+    cached.changes.push_back(std::move(change));
+    return true;
+  }
+  ProfileDocument& document = RunDocument(engine, path);
+  cached.changes.push_back(std::move(change));
+  bool changed = false;
+  try {
+    const Change& added = cached.changes.back();
+    changed = document.SetValue(added.section, added.write->key, added.write->value);
   } catch (...) {
     // The copy may be half changed; the next use parses it again with every change.
     cached.document.reset();
     throw;
   }
-  cached.changes.pop_back();
-  return false;
+  if (!changed) {
+    cached.changes.pop_back();
+  }
+  cached.firstPending = cached.changes.size();
+  return changed;
 }
 
 }  // namespace
@@ -336,6 +386,11 @@ void ProfileEndRun() noexcept {
     std::unordered_map<std::string, CachedFile> files;
     files.swap(engine.files);
     for (auto& [path, cached] : files) {
+      try {
+        ApplyPendingDeletions(cached);
+      } catch (...) {
+        // The copy is gone; the changes are replayed on the file's content below.
+      }
       if (cached.changes.empty()) {
         cached.document.reset();
         continue;
