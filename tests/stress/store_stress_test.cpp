@@ -41,7 +41,12 @@ std::string Number(int id) {
   std::snprintf(text, sizeof text, "%05d", id);
   return text;
 }
-std::string SectionName(int id) { return "s" + Number(id); }
+// Section names carry the test process's id, given before any child is forked: the
+// abstract names that hold sessions live are shared by every process of the machine, and
+// another test running at the same time (its writer holds sessions of its own) must not
+// make one of ours look live.
+const std::string kNamePrefix = "s" + std::to_string(getpid()) + "-";
+std::string SectionName(int id) { return kNamePrefix + Number(id); }
 std::string GamePath(int id) { return "/s" + Number(id) + "/"; }
 std::string SectionBytes(int id) {
   return "[" + SectionName(id) + "]\r\nUserID=1\r\nGameFullPath=" + GamePath(id) +
@@ -76,7 +81,7 @@ std::vector<int> StoredIds(const std::string& bytes) {
   std::vector<int> ids;
   for (uint32_t at = 0; at < length;) {
     const std::u16string name(buffer.data() + at);
-    ids.push_back(std::stoi(ToUtf8(name.substr(1))));
+    ids.push_back(std::stoi(ToUtf8(name.substr(name.rfind(u'-') + 1))));
     at += static_cast<uint32_t>(name.size()) + 1;
   }
   return ids;
