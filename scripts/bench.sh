@@ -16,7 +16,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 results=${PSRL_BENCH_RESULTS:-$root/build/bench/results}
 wine_sizes=${PSRL_BENCH_WINE_SIZES-"1000 10000"}
-min_time=${PSRL_BENCH_MIN_TIME:-2}
+min_time=${PSRL_BENCH_MIN_TIME:-1}
+repetitions=${PSRL_BENCH_REPETITIONS:-5}
 # The shape of every store: games, users and seed, as report_bench.cpp uses them.
 shape=(--games 50 --users 5 --seed 2026)
 
@@ -30,7 +31,10 @@ cmake --build --preset bench -j2 >/dev/null
 bin=build/bench/bench
 
 echo "bench: Linux timings" >&2
+# The machine may be shared: each case is repeated and its median reported, so that a
+# burst of someone else's work during one repetition does not decide the figure.
 PSRL_BENCH_TMP=$scratch "$bin/psrl_report_bench" --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/linux.json" --benchmark_out_format=json >&2
 
 echo "bench: peak memory at 100,000 sessions" >&2
@@ -62,14 +66,15 @@ if [[ -n $wine_sizes ]]; then
 fi
 
 # Milliseconds of one benchmark run, e.g. ms BM_GetPsrDeliverAll 1000.
-ms() {
-  jq -r --arg name "$1/$2/manual_time" \
-    '.benchmarks[] | select(.name == $name) | .real_time' "$results/linux.json"
+# The median over the repetitions of one case, e.g. median BM_GetPsrDeliverAll/1000/manual_time
+# real_time; "cv" instead of "median" gives the spread (standard deviation / mean).
+aggregate() {
+  jq -r --arg name "$1" --arg aggregate "$2" --arg field "$3" \
+    '.benchmarks[] | select(.run_name == $name and .aggregate_name == $aggregate) | .[$field]' \
+    "$results/linux.json"
 }
-store_bytes() {
-  jq -r --arg name "BM_FloorRewriteStore/$1/manual_time" \
-    '.benchmarks[] | select(.name == $name) | .store_bytes' "$results/linux.json"
-}
+ms() { aggregate "$1/$2/manual_time" median real_time; }
+store_bytes() { aggregate "BM_FloorRewriteStore/$1/manual_time" median store_bytes; }
 wine_ms() {
   awk -v n="n$1" '{ split($1, p, "\\"); if (p[length(p)] == n) print $2 }' "$results/wine.txt"
 }
@@ -106,13 +111,17 @@ echo "| all delivered at 100,000 / floor at 100,000 | $(ratio "$deliver_100k" "$
 echo "| all delivered: 100,000 / 10,000 | $(ratio "$deliver_100k" "$deliver_10k")× | 12× |"
 echo "| peak memory (VmHWM) reporting 100,000 | $((peak_kib / 1024)) MiB | $((budget_kib / 1024)) MiB (4 × $((store_bytes_100k / 1024 / 1024)) MiB + 16 MiB) |"
 echo "| Wine / Linux at 10,000 | $(ratio "$wine_10k" "$deliver_10k")× | at least 100× |"
+percent() { awk -v a="$1" 'BEGIN { if (a == "") print "-"; else printf "%.0f%%", 100 * a }'; }
+echo
+echo "Medians of $repetitions repetitions; spread (standard deviation / mean) of all delivered:" \
+  "$(percent "$(aggregate BM_GetPsrDeliverAll/10000/manual_time cv real_time)") at 10,000," \
+  "$(percent "$(aggregate BM_GetPsrDeliverAll/100000/manual_time cv real_time)") at 100,000;" \
+  "of the floor at 100,000: $(percent "$(aggregate BM_FloorRewriteStore/100000/manual_time cv real_time)")."
 
 # The system calls each finished session costs (microseconds), and what they alone take
 # at 100,000 sessions against the floor.
 fmt2() { awk -v a="$1" 'BEGIN { if (a == "") print "-"; else printf "%.2f", a }'; }
-us() {
-  jq -r --arg name "$1" '.benchmarks[] | select(.name == $name) | .real_time' "$results/linux.json"
-}
+us() { aggregate "$1" median real_time; }
 probe_shared=$(us BM_SessionProbeOnSharedSocket)
 probe_fresh=$(us BM_SessionProbeOnFreshSocket)
 store_check=$(us BM_SessionStoreCheck)
