@@ -812,6 +812,7 @@ TEST_F(ProfileEngineTest, ManyDeletionsInARunActAsOneAfterAnother) {
   WriteFileBytes(File(), before);
 
   std::vector<std::u16string> requests;
+  requests.reserve(85);
   for (int i = 0; i < 80; ++i) requests.push_back(ToU16("s" + std::to_string((i * 37) % 80)));
   requests.insert(requests.end(), {u"Dup", u"mIXED", u"absent", u"dup", u"s3"});
   RunScope run;
