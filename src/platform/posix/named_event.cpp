@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 
 #include "platform/platform.h"
@@ -77,37 +76,33 @@ uint64_t Fnv1a64(std::string_view bytes) {
 }  // namespace
 
 EventAddress MakeEventAddress(std::u16string_view name) {
-  const bool shortAscii =
-      kNamedPrefix.size() + name.size() <= kMaxAbstractName &&
-      std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
-  if (shortAscii) {
-    // The common case, written in place: ASCII is its own UTF-8.
-    EventAddress result;
-    result.address.sun_family = AF_UNIX;
-    result.address.sun_path[0] = '\0';
-    char* at = std::copy(kNamedPrefix.begin(), kNamedPrefix.end(), result.address.sun_path + 1);
-    std::transform(name.begin(), name.end(), at, [](char16_t c) { return static_cast<char>(c); });
-    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
-                                           kNamedPrefix.size() + name.size());
-    return result;
-  }
-  const std::string utf8 = EncodeUtf8(name);
-  std::string abstractName;
-  if (kNamedPrefix.size() + utf8.size() <= kMaxAbstractName) {
-    abstractName.append(kNamedPrefix).append(utf8);
-  } else {
-    static constexpr char kHexDigits[] = "0123456789abcdef";
-    abstractName.append(kHashedPrefix);
-    const uint64_t hash = Fnv1a64(utf8);
-    for (int shift = 60; shift >= 0; shift -= 4) {
-      abstractName.push_back(kHexDigits[(hash >> shift) & 0xF]);
-    }
-  }
   EventAddress result;
   result.address.sun_family = AF_UNIX;
-  result.address.sun_path[0] = '\0';
-  std::memcpy(result.address.sun_path + 1, abstractName.data(), abstractName.size());
-  result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+  // The name goes after the zero byte that marks the abstract namespace.
+  char* const begin = result.address.sun_path + 1;
+  char* end = begin;
+  const auto append = [&end](std::string_view bytes) {
+    end = std::copy(bytes.begin(), bytes.end(), end);
+  };
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+  if (ascii && kNamedPrefix.size() + name.size() <= kMaxAbstractName) {
+    // The common case: ASCII is its own UTF-8, so no conversion is needed.
+    append(kNamedPrefix);
+    end = std::transform(name.begin(), name.end(), end,
+                         [](char16_t c) { return static_cast<char>(c); });
+  } else if (const std::string utf8 = EncodeUtf8(name);
+             kNamedPrefix.size() + utf8.size() <= kMaxAbstractName) {
+    append(kNamedPrefix);
+    append(utf8);
+  } else {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    append(kHashedPrefix);
+    const uint64_t hash = Fnv1a64(utf8);
+    for (int shift = 60; shift >= 0; shift -= 4) {
+      *end++ = kHexDigits[(hash >> shift) & 0xF];
+    }
+  }
+  result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + (end - begin));
   return result;
 }
 

@@ -785,12 +785,14 @@ std::vector<bool> ProfileDocument::DeleteSectionsInFileOrder(
   }
   const size_t mask = slots - 1;
   std::vector<uint32_t> slotOf(slots, 0);  // index in `names` + 1, 0 when free
+  size_t open = 0;                         // requests not yet served
   for (size_t i = 0; i < count; ++i) {
     queries.push_back(MakeQuery(sections[i]));
     const Query& query = queries.back();
     if (query.empty()) {
       continue;
     }
+    ++open;
     const uint32_t hash = query.Hash();
     const auto request = static_cast<uint32_t>(i);
     for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
@@ -808,10 +810,6 @@ std::vector<bool> ProfileDocument::DeleteSectionsInFileOrder(
     }
   }
 
-  size_t open = 0;  // requests not yet served
-  for (size_t i = 0; i < count; ++i) {
-    open += queries[i].empty() ? 0 : 1;
-  }
   // Nothing below allocates: the document changes only once nothing can fail.
   for (uint32_t index = 0; index < sections_.size() && open > 0; ++index) {
     Section& section = sections_[index];

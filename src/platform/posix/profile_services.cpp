@@ -177,9 +177,6 @@ ProfileDocument Parse(FileContent content) {
   return ProfileDocument(std::move(content.bytes));
 }
 
-// The parsed copy of `path` for this run, parsed again (with the run's changes) when the
-// file is no longer the one that was parsed. `check` false takes a copy already parsed
-// as it is.
 // Makes the deletions recorded since the copy was last used, in one go: a report deletes
 // every session it delivered, one call each, and made together they take one pass over
 // the sections instead of a lookup each. A deletion that finds no section is forgotten,
@@ -197,18 +194,19 @@ void ApplyPendingDeletions(CachedFile& cached) {
       names.emplace_back(change->section);
     }
     const std::vector<bool> deleted = cached.document->DeleteSections(names);
-    auto kept = pending;
+    size_t kept = cached.firstPending;
     for (size_t i = 0; i < deleted.size(); ++i) {
-      const auto change = pending + static_cast<ptrdiff_t>(i);
+      const size_t at = cached.firstPending + i;
       if (!deleted[i]) {
         continue;
       }
-      if (kept != change) {
-        *kept = std::move(*change);
+      if (kept != at) {
+        cached.changes[kept] = std::move(cached.changes[at]);
       }
       ++kept;
     }
-    cached.changes.erase(kept, cached.changes.end());
+    cached.changes.erase(cached.changes.begin() + static_cast<ptrdiff_t>(kept),
+                         cached.changes.end());
   } catch (...) {
     // The copy may be half changed; the next use parses it again with every change.
     cached.document.reset();
@@ -218,6 +216,9 @@ void ApplyPendingDeletions(CachedFile& cached) {
   cached.firstPending = cached.changes.size();
 }
 
+// The parsed copy of `path` for this run, parsed again (with the run's changes) when the
+// file is no longer the one that was parsed. `check` false takes a copy already parsed
+// as it is.
 ProfileDocument& RunDocument(Engine& engine, const std::string& path, bool check = true) {
   CachedFile& cached = RunFile(engine, path);
   ApplyPendingDeletions(cached);
@@ -326,9 +327,11 @@ auto WithValue(const char16_t* section, const char16_t* key, const char16_t* fil
   return use(present ? std::optional<std::u16string_view>(engine.value) : std::nullopt);
 }
 
-// Records `change` for the end of the run and reflects it in the run's copy. False when
-// it changes nothing there (a section that is not there is not deleted later either:
-// another writer may have added one of that name meanwhile).
+// Records `change` for the end of the run and reflects it in the run's copy: a written
+// value at once, a deletion at the copy's next use (ApplyPendingDeletions). A change that
+// changes nothing in the copy is forgotten (a section that is not there is not deleted
+// later either: another writer may have added one of that name meanwhile). False when a
+// written value changed nothing; a deletion always reports true.
 bool RecordChange(Engine& engine, const std::string& path, Change change) {
   engine.batch.file = nullptr;
   CachedFile& cached = RunFile(engine, path);
